@@ -1,0 +1,42 @@
+#pragma once
+
+#include "AppendHost.h"
+#include "CodePage.h"
+
+#include <QString>
+
+namespace tarnwell {
+
+enum class ConditionMode { Does, DoesNot, Unset };
+ConditionMode ConditionModeFromPosition(int combo1Position);
+
+// The part of a path after its last separator; a path without one is returned whole.
+QString FileNameOf(const QString &path);
+
+// True when the path names an existing folder. Never fails.
+bool IsFolder(const QString &path);
+
+// Removes every CR, then every LF, then every tab, then every "ByVal " (exact, case-sensitive,
+// one left-to-right pass each).
+QString StripForTest(const QString &text);
+
+// The streaming form of the condition test: feed the file's text in pieces, then ask.
+// Equivalent to: needle' = StripForTest(needle); probe = StripForTest(text);
+// found = probe non-empty && probe contains needle' ignoring case.
+class ConditionScanner
+{
+public:
+    explicit ConditionScanner(const QString &conditionText);
+    void Feed(QStringView text);
+    bool Found(); // call once, after the last Feed
+private:
+    struct Impl;
+    std::shared_ptr<Impl> d;
+};
+
+// The append run over the host's list: the two preconditions, then every file read, tested and,
+// where the condition holds, written; progress and "Done." through the host.
+// Failures are reported as "PushButton2_Click" and the run goes on with the next file.
+void RunAppendJob(AppendHost &host, const CodePage &codePage = CodePage::System());
+
+} // namespace tarnwell

@@ -1,0 +1,75 @@
+#include "ErrorTrap.h"
+
+#include <new>
+
+namespace tarnwell {
+
+AppError::AppError(const QString &description, int number)
+    : std::runtime_error(description.toStdString()), m_description(description), m_number(number)
+{
+}
+
+QString SupportAddress()
+{
+    return QStringLiteral("support@kestrelby.com");
+}
+
+QString LocationTag(const QString &procedure)
+{
+    return QStringLiteral("in TarnwellProj2017/04/05.Form1.") + procedure + QLatin1Char(' ');
+}
+
+QString ErrorBoxText(const QString &description, const QString &procedure, int line)
+{
+    return description + QStringLiteral("\r\n") + LocationTag(procedure) + QStringLiteral("at line ")
+        + QString::number(line) + QStringLiteral("\r\r") + QStringLiteral("Please email screenshot of this message to ")
+        + SupportAddress();
+}
+
+ErrorTrap::ErrorTrap(ErrorReporter &reporter, QString procedure)
+    : m_reporter(reporter), m_procedure(std::move(procedure))
+{
+}
+
+bool ErrorTrap::Line(int line, const std::function<void()> &statement)
+{
+    if (m_ended)
+        return false;
+    m_line = line;
+    try {
+        statement();
+        return true;
+    } catch (const AppError &error) {
+        Report(error);
+    } catch (const std::bad_alloc &) {
+        Report(AppError(QStringLiteral("Out of memory"), 7));
+    } catch (const std::exception &error) {
+        Report(AppError(QString::fromLocal8Bit(error.what())));
+    }
+    return false;
+}
+
+bool ErrorTrap::Test(int line, const std::function<bool()> &test)
+{
+    bool result = true;
+    const bool ran = Line(line, [&] { result = test(); });
+    if (m_ended)
+        return false;
+    return ran ? result : true;
+}
+
+void ErrorTrap::SetInterceptor(std::function<bool(const AppError &)> interceptor)
+{
+    m_interceptor = std::move(interceptor);
+}
+
+void ErrorTrap::Report(const AppError &error)
+{
+    if (m_interceptor && m_interceptor(error)) {
+        m_ended = true;
+        return;
+    }
+    m_reporter.ShowErrorBox(error.description(), m_procedure, m_line);
+}
+
+} // namespace tarnwell

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QString>
+
+#include <exception>
+#include <functional>
+#include <stdexcept>
+
+namespace tarnwell {
+
+// A failure that a handler's trap reports: the description the error box shows, and a number
+// for the few failures a handler looks at before the box (the file dialog's overflow, say).
+class AppError : public std::runtime_error
+{
+public:
+    explicit AppError(const QString &description, int number = 0);
+    QString description() const { return m_description; }
+    int number() const { return m_number; }
+
+private:
+    QString m_description;
+    int m_number;
+};
+
+// Numbers that handlers test for.
+inline constexpr int kErrPermissionDenied = 70;
+inline constexpr int kErrFileDialogBufferTooSmall = 20476;
+
+// Whoever shows the error box: the main window in the program, a recorder in tests.
+class ErrorReporter
+{
+public:
+    virtual ~ErrorReporter() = default;
+    virtual void ShowErrorBox(const QString &description, const QString &procedure, int line) = 0;
+};
+
+// The one support address the error box names.
+QString SupportAddress();
+
+// The location tag of a handler, for example "in TarnwellProj2017/04/05.Form1.Form_Load ".
+QString LocationTag(const QString &procedure);
+
+// The whole text of the error box: description, CR LF, location, "at line", number, CR CR,
+// and the support line.
+QString ErrorBoxText(const QString &description, const QString &procedure, int line);
+
+// The error trap of one run of a handler. Each numbered statement runs through Line(); when it
+// fails, the box is shown and the handler resumes with the statement after it. Inside a loop
+// that is the rest of the loop's body, so the loop goes on.
+class ErrorTrap
+{
+public:
+    ErrorTrap(ErrorReporter &reporter, QString procedure);
+
+    // Runs one statement under line number `line`. Returns false when it failed (after the box).
+    bool Line(int line, const std::function<void()> &statement);
+
+    // Runs the test of a conditional. A test that fails counts as passed, so the body runs.
+    bool Test(int line, const std::function<bool()> &test);
+
+    // A handler that looks at an error before the box installs this; returning true means the
+    // handler dealt with it and ends: every later Line() and Test() then does nothing.
+    void SetInterceptor(std::function<bool(const AppError &)> interceptor);
+
+    bool Ended() const { return m_ended; }
+    int CurrentLine() const { return m_line; }
+    const QString &Procedure() const { return m_procedure; }
+
+private:
+    void Report(const AppError &error);
+
+    ErrorReporter &m_reporter;
+    QString m_procedure;
+    int m_line = 0;
+    bool m_ended = false;
+    std::function<bool(const AppError &)> m_interceptor;
+};
+
+} // namespace tarnwell

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QAbstractListModel>
+#include <QList>
+#include <QStringList>
+
+namespace tarnwell {
+
+// The ordered input list: one full path per entry, positions 1..Count, duplicates allowed, new
+// entries at the end. It is also the model the window's list shows, so 100,000 entries cost one
+// string each and no widget.
+class FileList final : public QAbstractListModel
+{
+    Q_OBJECT
+public:
+    explicit FileList(QObject *parent = nullptr);
+
+    void Append(const QString &path);
+    void AppendMany(const QStringList &paths); // one model update for a whole batch
+    int Count() const { return static_cast<int>(m_entries.size()); }
+    QString EntryAt(int position) const;       // position 1..Count
+    void RemoveAt(int position);               // later entries move up one
+    // Removes the entries at the given ascending positions (1-based) in one pass.
+    void RemovePositions(const QList<int> &ascendingPositions);
+    void Clear();
+    const QStringList &Entries() const { return m_entries; }
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    // The one column's header, set by the window at start-up.
+    void SetHeader(const QString &header);
+
+private:
+    QStringList m_entries;
+    QString m_header;
+};
+
+// Folder, one separator, name; then every doubled separator becomes one, except the two leading
+// backslashes of a Windows network path.
+QString JoinEntryPath(const QString &folder, const QString &name);
+
+// The separator of entry paths: backslash on Windows, slash elsewhere.
+QChar EntrySeparator();
+
+} // namespace tarnwell
