@@ -1,10 +1,21 @@
+#include "Form1.h"
+#include "Look.h"
+#include "QtPlatform.h"
+#include "Settings.h"
+
 #include <QApplication>
-#include <QWidget>
 
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    QWidget window;
+    QApplication::setApplicationName(QStringLiteral("Tarnwell"));
+    QApplication::setOrganizationName(QStringLiteral("Kestrelby"));
+    QApplication::setWindowIcon(tarnwell::ApplicationIcon());
+
+    tarnwell::QtPlatform platform;
+    tarnwell::SettingsStore settings;
+    tarnwell::Form1 window(platform, settings);
+    window.Form_Load();
     window.show();
-    return app.exec();
+    return QApplication::exec();
 }

@@ -1,0 +1,346 @@
+#include "Form1.h"
+
+#include "Platform.h"
+#include "Settings.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QTreeView>
+
+namespace tarnwell {
+
+namespace {
+
+// An option button that a click can choose but never unchoose: the two save modes clear each
+// other, yet start-up may leave both unchosen, which Qt's own exclusivity would not allow.
+class OptionButton final : public QRadioButton
+{
+public:
+    using QRadioButton::QRadioButton;
+
+protected:
+    void nextCheckState() override
+    {
+        if (!isChecked())
+            setChecked(true);
+    }
+};
+
+// A frame drawn as a plain etched border on its own background colour, the same on every
+// platform style (some styles shade the inside of a group box). A skinned window draws it with
+// the skin instead.
+class FrameBox final : public QGroupBox
+{
+public:
+    using QGroupBox::QGroupBox;
+
+protected:
+    void paintEvent(QPaintEvent *event) override
+    {
+        if (!window()->styleSheet().isEmpty()) {
+            QGroupBox::paintEvent(event);
+            return;
+        }
+        QPainter painter(this);
+        painter.fillRect(rect(), palette().color(QPalette::Window));
+        const QFontMetrics metrics(font());
+        const int titleMiddle = metrics.height() / 2;
+        const QRect border = rect().adjusted(0, titleMiddle, -1, -1);
+        painter.setPen(palette().color(QPalette::Mid));
+        painter.drawRect(border.adjusted(0, 0, -1, -1));
+        painter.setPen(palette().color(QPalette::Light));
+        painter.drawRect(border.adjusted(1, 1, 0, 0));
+        const QRect titleRect(8, 0, metrics.horizontalAdvance(title()) + 4, metrics.height());
+        painter.fillRect(titleRect, palette().color(QPalette::Window));
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawText(titleRect, Qt::AlignCenter, title());
+    }
+};
+
+// A label whose designed width is too narrow for its caption in the font at hand grows to fit,
+// so that no caption is cut off.
+void FitLabel(QLabel *label)
+{
+    const int needed = label->sizeHint().width();
+    if (needed > label->width())
+        label->resize(needed, label->height());
+}
+
+QFont WindowFont()
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setBold(true);
+    font.setPointSizeF(9);
+    return font;
+}
+
+QFont ButtonFont()
+{
+    QFont font = WindowFont();
+    font.setPointSizeF(11.25);
+    return font;
+}
+
+void PaintWhite(QWidget *widget)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, Qt::white);
+    widget->setPalette(palette);
+    widget->setBackgroundRole(QPalette::Window); // buttons would fill with the button colour
+    widget->setAutoFillBackground(true);
+}
+
+} // namespace
+
+Form1::Form1(Platform &platform, SettingsStore &settings, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                          | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      m_platform(platform), m_settings(settings), m_skin(std::make_unique<SkinFramework>())
+{
+    setObjectName(QStringLiteral("Form1"));
+    BuildControls();
+    SetTabOrder();
+    WireEvents();
+}
+
+Form1::~Form1() = default;
+
+int Form1::Twips(int twips) const
+{
+    const QScreen *screen = this->screen();
+    const double dpi = screen ? screen->logicalDotsPerInchX() : 96.0;
+    return qRound(twips / 15.0 * dpi / 96.0);
+}
+
+void Form1::BuildControls()
+{
+    setFont(WindowFont());
+    PaintWhite(this);
+    setFixedSize(Twips(8040), Twips(10845));
+
+    const auto place = [this](QWidget *widget, const char *name, int left, int top, int width, int height) {
+        widget->setObjectName(QLatin1String(name));
+        widget->setGeometry(Twips(left), Twips(top), Twips(width), Twips(height));
+    };
+    const auto button = [&](QWidget *container, const char *name, const char *caption, int left, int top,
+                            int width, int height) {
+        auto *pushButton = new QPushButton(QString::fromUtf8(caption), container);
+        pushButton->setFont(ButtonFont());
+        pushButton->setAutoDefault(false);
+        place(pushButton, name, left, top, width, height);
+        return pushButton;
+    };
+
+    ListView1 = new QTreeView(this);
+    place(ListView1, "ListView1", 120, 120, 7800, 1830);
+    ListView1->setModel(&m_files);
+    ListView1->setRootIsDecorated(false);
+    ListView1->setItemsExpandable(false);
+    ListView1->setUniformRowHeights(true);
+    ListView1->setSortingEnabled(false);
+    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView1->setTextElideMode(Qt::ElideNone);
+    ListView1->header()->setSectionsClickable(false);
+    ListView1->header()->setSectionsMovable(false);
+    ListView1->header()->setStretchLastSection(false);
+    ListView1->viewport()->setAcceptDrops(true);
+
+    PushButton4 = button(this, "PushButton4", "Add Text File(s)", 120, 2040, 3840, 405);
+    PushButton1 = button(this, "PushButton1", "Add All File(s) In Folder", 4080, 2040, 3840, 405);
+    PushButton7 = button(this, "PushButton7", "Clear List", 120, 2550, 3840, 405);
+    PushButton3 = button(this, "PushButton3", "Load Sample/Example Files", 4080, 2550, 3840, 405);
+    PushButton5 = button(this, "PushButton5", "Remove Filenames Containing X", 120, 3060, 3840, 405);
+    PushButton11 = button(this, "PushButton11", "Remove Filenames Not Cont. X", 4080, 3060, 3840, 405);
+
+    Frame1 = new FrameBox(QStringLiteral("For all files listed above..."), this);
+    place(Frame1, "Frame1", 120, 3540, 7800, 4065);
+    PaintWhite(Frame1);
+    Label2 = new QLabel(QStringLiteral("...append this text to the end of the file..."), Frame1);
+    place(Label2, "Label2", 240, 300, 3345, 225);
+    Text1 = new QPlainTextEdit(Frame1);
+    place(Text1, "Text1", 240, 570, 7320, 1395);
+    Label3 = new QLabel(QStringLiteral(" ...if this text            xxx                exist at all in the file:"), Frame1);
+    place(Label3, "Label3", 240, 2130, 4320, 225);
+    FitLabel(Label2);
+    FitLabel(Label3);
+    Combo1 = new QComboBox(Frame1); // after Label3, so it lies over the gap in the sentence
+    place(Combo1, "Combo1", 1400, 2070, 1335, 345);
+    Text2 = new QPlainTextEdit(Frame1);
+    place(Text2, "Text2", 240, 2490, 7320, 1395);
+    for (QPlainTextEdit *edit : {Text1, Text2}) {
+        edit->setLineWrapMode(QPlainTextEdit::NoWrap);
+        edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        edit->setTabChangesFocus(true);
+    }
+
+    Frame3 = new FrameBox(QStringLiteral("Save Options"), this);
+    place(Frame3, "Frame3", 120, 7680, 7800, 1980);
+    PaintWhite(Frame3);
+    Option1 = new OptionButton(QStringLiteral("Edit and save changes to input files directly"), Frame3);
+    place(Option1, "Option1", 240, 300, 4095, 300);
+    Option2 = new OptionButton(QStringLiteral("Create new files based on input files and save to this folder:"), Frame3);
+    place(Option2, "Option2", 240, 650, 7095, 300);
+    for (QRadioButton *option : {Option1, Option2}) {
+        option->setAutoExclusive(false);
+        PaintWhite(option);
+    }
+    Frame2 = new FrameBox(QStringLiteral("Save Results To This Folder"), Frame3);
+    place(Frame2, "Frame2", 600, 990, 6720, 810);
+    PaintWhite(Frame2);
+    Text3 = new QLineEdit(Frame2);
+    place(Text3, "Text3", 240, 300, 5505, 345);
+    PushButton6 = button(Frame2, "PushButton6", "...", 5880, 300, 600, 345);
+
+    PushButton2 = button(this, "PushButton2", "Start Appending Text To All Files", 120, 9795, 7800, 405);
+    ProgressBar1 = new QProgressBar(this);
+    place(ProgressBar1, "ProgressBar1", 120, 10320, 7800, 405);
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(true);
+    ProgressBar1->setAlignment(Qt::AlignCenter);
+    ProgressBar1->setFormat(QStringLiteral("Progress Bar"));
+    ProgressBar1->setFocusPolicy(Qt::TabFocus);
+}
+
+void Form1::SetTabOrder()
+{
+    const QList<QWidget *> order{ListView1, ProgressBar1, PushButton4, PushButton1, PushButton2, PushButton7,
+                                 PushButton3, Text1, Text2, PushButton5, PushButton11, Combo1,
+                                 Option1, Option2, Text3, PushButton6};
+    for (qsizetype i = 0; i + 1 < order.size(); ++i)
+        setTabOrder(order.at(i), order.at(i + 1));
+    for (QGroupBox *frame : {Frame1, Frame2, Frame3})
+        frame->setFocusPolicy(Qt::NoFocus);
+}
+
+void Form1::WireEvents()
+{
+    connect(PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
+    connect(PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);
+    connect(PushButton3, &QPushButton::clicked, this, &Form1::PushButton3_Click);
+    connect(PushButton4, &QPushButton::clicked, this, &Form1::PushButton4_Click);
+    connect(PushButton5, &QPushButton::clicked, this, &Form1::PushButton5_Click);
+    connect(PushButton6, &QPushButton::clicked, this, &Form1::PushButton6_Click);
+    connect(PushButton7, &QPushButton::clicked, this, &Form1::PushButton7_Click);
+    connect(PushButton11, &QPushButton::clicked, this, &Form1::PushButton11_Click);
+    connect(Combo1, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index >= 0)
+            Combo1_Click();
+    });
+    // Choosing one save mode clears the other before its handler stores both.
+    connect(Option1, &QRadioButton::toggled, this, [this](bool chosen) {
+        if (!chosen)
+            return;
+        Option2->setChecked(false);
+        Option1_Click();
+    });
+    connect(Option2, &QRadioButton::toggled, this, [this](bool chosen) {
+        if (!chosen)
+            return;
+        Option1->setChecked(false);
+        Option2_Click();
+    });
+
+    // Mouse moves set the pointer; the list also takes keys, double clicks and drops.
+    const QList<QWidget *> tracked{this, PushButton1, PushButton2, PushButton3, PushButton4, PushButton5,
+                                   PushButton7, PushButton11, Frame1, Frame2, Frame3, Text1->viewport(),
+                                   Text2->viewport(), ListView1, ListView1->viewport()};
+    for (QWidget *widget : tracked) {
+        widget->setMouseTracking(true);
+        widget->installEventFilter(this);
+    }
+}
+
+void Form1::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_centred)
+        return;
+    m_centred = true;
+    if (const QScreen *screen = this->screen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    // Form_Unload: closing ends the program at once, also in the middle of a run.
+    QWidget::closeEvent(event);
+    m_platform.EndProcess();
+}
+
+bool Form1::BeginBusy(Busy what)
+{
+    if (m_busy != Busy::None)
+        return false;
+    m_busy = what;
+    return true;
+}
+
+void Form1::EndBusy()
+{
+    m_busy = Busy::None;
+}
+
+void Form1::Yield()
+{
+    // A few milliseconds between turns keeps the window lively without a repaint per file.
+    constexpr qint64 kSliceMs = 8;
+    if (m_sinceYield.isValid() && m_sinceYield.elapsed() < kSliceMs)
+        return;
+    QCoreApplication::processEvents();
+    m_sinceYield.start();
+}
+
+void Form1::ShowMessage(const QString &text)
+{
+    m_platform.MessageBox(this, text, m_appTitle);
+}
+
+void Form1::ShowErrorBox(const QString &description, const QString &procedure, int line)
+{
+    m_platform.WarningBox(this, ErrorBoxText(description, procedure, line), QStringLiteral("Application Error"));
+}
+
+void Form1::SetSkinFramework(std::unique_ptr<SkinFramework> skin)
+{
+    m_skin = std::move(skin);
+}
+
+bool Form1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ListView1 || watched == ListView1->viewport()) {
+        if (HandleListEvent(watched, event))
+            return true;
+    }
+    if (event->type() == QEvent::MouseMove) {
+        // A move that a child did not take travels on to its parent; it belongs to the child.
+        auto *widget = qobject_cast<QWidget *>(watched);
+        if (widget && widget->childAt(static_cast<QMouseEvent *>(event)->position().toPoint()))
+            return QWidget::eventFilter(watched, event);
+        QObject *control = watched;
+        if (watched == Text1->viewport() || watched == Text2->viewport() || watched == ListView1->viewport())
+            control = watched->parent();
+        MouseMovedOver(control->objectName());
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace tarnwell

@@ -1,0 +1,124 @@
+#pragma once
+
+#include "AppendHost.h"
+#include "ErrorTrap.h"
+#include "FileList.h"
+#include "Look.h"
+
+#include <QElapsedTimer>
+#include <QWidget>
+
+#include <memory>
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QTreeView;
+
+namespace tarnwell {
+
+class Platform;
+class SettingsStore;
+
+// The main window. Its handlers are named after the control and the event they answer; the
+// work itself lives in the engine and the list library.
+class Form1 final : public QWidget, private ErrorReporter
+{
+    Q_OBJECT
+public:
+    // The long operations that own the list while they run.
+    enum class Busy { None, Run, Filter, Scan, Drop };
+
+    Form1(Platform &platform, SettingsStore &settings, QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // Start-up: caption, icon, title, skin, cursor, column, combo items, restored choices.
+    void Form_Load();
+
+    void PushButton1_Click();  // Add All File(s) In Folder
+    void PushButton2_Click();  // Start Appending Text To All Files
+    void PushButton3_Click();  // Load Sample/Example Files
+    void PushButton4_Click();  // Add Text File(s)
+    void PushButton5_Click();  // Remove Filenames Containing X
+    void PushButton6_Click();  // "...": pick the output folder
+    void PushButton7_Click();  // Clear List
+    void PushButton11_Click(); // Remove Filenames Not Cont. X
+    void Combo1_Click();
+    void Option1_Click();
+    void Option2_Click();
+    void RemoveSelectedEntry();
+
+    FileList &Files() { return m_files; }
+    int PointerState() const { return m_pointerState; }
+    void SetPointerState(int state);
+    Busy BusyWith() const { return m_busy; }
+    const QString &AppTitle() const { return m_appTitle; }
+    const QCursor *HandCursor() const { return m_handCursor.get(); }
+    SkinFramework &Skin() { return *m_skin; }
+    // Lets the message loop run, at most every few milliseconds, so that a long operation keeps
+    // the window painted without paying a repaint per item.
+    void Yield();
+    // Appends dropped files and folders in order (a folder is walked, "*.*").
+    void DropPaths(const QStringList &paths);
+
+    void ShowMessage(const QString &text);
+    void ShowErrorBox(const QString &description, const QString &procedure, int line) override;
+
+    // Replaces the skin component (tests record its calls).
+    void SetSkinFramework(std::unique_ptr<SkinFramework> skin);
+
+    int Twips(int twips) const; // twips to pixels at the screen's dpi
+    // The title of message and input boxes: the product name cut at its last blank, and again
+    // while longer than 40 characters; a name without a blank stays whole.
+    static QString AppTitleFor(const QString &productName);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    friend class WindowRunHost;
+    void BuildControls();
+    void SetTabOrder();
+    void WireEvents();
+    void SetAppTitle();
+    QString DesktopFolderPath();
+    bool BeginBusy(Busy what);
+    void EndBusy();
+    void MouseMovedOver(const QString &objectName);
+    void RemoveEntries(bool containing, const QString &prompt, const QString &procedure);
+    bool HandleListEvent(QObject *watched, QEvent *event);
+
+    Platform &m_platform;
+    SettingsStore &m_settings;
+    FileList m_files;
+    std::unique_ptr<SkinFramework> m_skin;
+    std::unique_ptr<QCursor> m_handCursor;
+    QString m_appTitle;
+    int m_pointerState = kPointerDefault;
+    Busy m_busy = Busy::None;
+    bool m_centred = false;
+    QElapsedTimer m_sinceYield;
+
+public:
+    // The controls, by their object names.
+    QTreeView *ListView1 = nullptr;
+    QPushButton *PushButton1 = nullptr, *PushButton2 = nullptr, *PushButton3 = nullptr,
+                *PushButton4 = nullptr, *PushButton5 = nullptr, *PushButton6 = nullptr,
+                *PushButton7 = nullptr, *PushButton11 = nullptr;
+    QGroupBox *Frame1 = nullptr, *Frame2 = nullptr, *Frame3 = nullptr;
+    QLabel *Label2 = nullptr, *Label3 = nullptr;
+    QPlainTextEdit *Text1 = nullptr, *Text2 = nullptr;
+    QLineEdit *Text3 = nullptr;
+    QComboBox *Combo1 = nullptr;
+    QRadioButton *Option1 = nullptr, *Option2 = nullptr;
+    QProgressBar *ProgressBar1 = nullptr;
+};
+
+} // namespace tarnwell

@@ -1,0 +1,59 @@
+// "Start Appending Text To All Files": the append run, with the window as its host.
+#include "Form1.h"
+
+#include "AppendRun.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QRadioButton>
+
+namespace tarnwell {
+
+// The window's side of the run: the job's fields are read from the controls when the run asks,
+// so an edit made during a run applies from the next file on.
+class WindowRunHost final : public AppendHost
+{
+public:
+    explicit WindowRunHost(Form1 &form) : m_form(form) {}
+
+    int EntryCount() override { return m_form.m_files.Count(); }
+    QString EntryText(int position) override { return m_form.m_files.EntryAt(position); }
+    QString Text1() override
+    {
+        // Lines typed in the box reach the file as CR LF.
+        return m_form.Text1->toPlainText().replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+    }
+    QString Text2() override { return m_form.Text2->toPlainText(); }
+    QString Text3() override { return m_form.Text3->text(); }
+    int Combo1Position() override { return m_form.Combo1->currentIndex(); }
+    bool Option1Selected() override { return m_form.Option1->isChecked(); }
+    void SetProgressValue(double percent) override { m_form.ProgressBar1->setValue(qRound(percent)); }
+    void SetProgressText(const QString &text) override
+    {
+        m_form.ProgressBar1->setFormat(QString(text).replace(QLatin1Char('%'), QLatin1String("%%")));
+    }
+    void SetPointer(int state) override { m_form.SetPointerState(state); }
+    void ShowMessage(const QString &text) override { m_form.ShowMessage(text); }
+    void Yield() override { m_form.Yield(); }
+    void ShowErrorBox(const QString &description, const QString &procedure, int line) override
+    {
+        m_form.ShowErrorBox(description, procedure, line);
+    }
+
+private:
+    Form1 &m_form;
+};
+
+void Form1::PushButton2_Click()
+{
+    // One long operation at a time: a click during a run, a filter or a scan is refused.
+    if (!BeginBusy(Busy::Run))
+        return;
+    WindowRunHost host(*this);
+    RunAppendJob(host, CodePage::System());
+    EndBusy();
+}
+
+} // namespace tarnwell

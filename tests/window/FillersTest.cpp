@@ -1,0 +1,190 @@
+// Filling and thinning the list from the window: dialog, folder scan, samples, drops, filters,
+// and removal by key and double click.
+#include "TestRegistry.h"
+#include "WindowFixture.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTreeView>
+#include <QUrl>
+
+using namespace tarnwell;
+using namespace tarnwell::testing;
+
+namespace {
+QString Native(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+// Sends a drag over the list and, when it is accepted, the drop; returns whether it was accepted.
+bool DragAndDrop(Form1 &form, QMimeData *data)
+{
+    QWidget *target = form.ListView1->viewport();
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &enter);
+    if (!enter.isAccepted() || enter.dropAction() == Qt::IgnoreAction)
+        return false;
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &drop);
+    return true;
+}
+} // namespace
+
+class FillersTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void fileDialog_addsPickedFilesInOrder()
+    {
+        WindowFixture fx;
+        Form1 &form = fx.Load();
+        const QString one = Native(QStringLiteral("/data/one.txt"));
+        fx.platform.pickedFiles << PickedFiles{{one}, false}
+                                << PickedFiles{{Native(QStringLiteral("/data/b.txt")), Native(QStringLiteral("/data/a.txt")), one}, false}
+                                << PickedFiles{};
+        form.PushButton4_Click();
+        form.PushButton4_Click();
+        form.PushButton4_Click(); // Cancel
+        QCOMPARE(fx.platform.fileDialogTitle, QStringLiteral("Add File(s) - Hold Ctrl or Shift to select multiple files"));
+        QCOMPARE(fx.platform.fileDialogFilter, QStringLiteral("All Files (*.*)|*.*|"));
+        QCOMPARE(form.Files().Entries(), (QStringList{one, Native(QStringLiteral("/data/b.txt")),
+                                                      Native(QStringLiteral("/data/a.txt")), one}));
+        QVERIFY(fx.platform.boxes.isEmpty());
+    }
+
+    void fileDialog_tooManyFiles_givesItsOwnMessage()
+    {
+        WindowFixture fx;
+        Form1 &form = fx.Load();
+        fx.platform.pickedFiles << PickedFiles{{QStringLiteral("/x/a")}, true};
+        form.PushButton4_Click();
+        QCOMPARE(form.Files().Count(), 0);
+        QCOMPARE(fx.platform.boxes.size(), 1);
+        QCOMPARE(fx.platform.boxes.first().kind, QStringLiteral("message"));
+        QCOMPARE(fx.platform.boxes.first().text,
+                 QStringLiteral("You've selected too many files to add.\r\rPlease try adding via the \"Add All\" button."));
+        QCOMPARE(fx.platform.boxes.first().title, QStringLiteral("Tarnwell"));
+    }
+
+    void folderScan_asksStoresWalksAndRestoresThePointer()
+    {
+        WindowFixture fx;
+        Form1 &form = fx.Load();
+        fx.MakeFile(QStringLiteral("tree/top.TXT"), "1");
+        fx.MakeFile(QStringLiteral("tree/skip.doc"), "1");
+        fx.MakeFile(QStringLiteral("tree/sub/deep.txt"), "1");
+        const QString tree = Native(fx.dir.filePath(QStringLiteral("tree")));
+        fx.platform.inputAnswers << QStringLiteral("<default>") << QStringLiteral("md");
+        fx.platform.folderAnswers << tree; // then Cancel for the second scan
+        form.PushButton1_Click();
+        form.PushButton1_Click();
+        QCOMPARE(fx.platform.inputPrompts.first(),
+                 QStringLiteral("Enter file extension to load:\r\r(* for all files, txt for all txt files, doc for all doc files, etc.)"));
+        QCOMPARE(fx.platform.browseTitle, QStringLiteral("Please select folder:"));
+        QCOMPARE(form.Files().Entries(), (QStringList{tree + QDir::separator() + QStringLiteral("top.TXT"),
+                                                      tree + QDir::separator() + QStringLiteral("sub") + QDir::separator() + QStringLiteral("deep.txt")}));
+        QCOMPARE(fx.Stored(QStringLiteral("Extension")), QStringLiteral("md")); // stored although the browser was cancelled
+        QCOMPARE(form.PointerState(), kPointerDefault);
+        QVERIFY(fx.platform.boxes.isEmpty());
+    }
+
+    void samples_listedEveryTimeAndTheJobFilledIn()
+    {
+        WindowFixture fx;
+        fx.MakeFile(QStringLiteral("program/Samples/a.txt"), "123");
+        fx.MakeFile(QStringLiteral("program/Samples/.hidden.txt"), "x");
+        Form1 &form = fx.Load();
+        fx.platform.yesNoAnswers << false << true;
+        form.PushButton3_Click();
+        QCOMPARE(form.Files().Count(), 2);
+        QVERIFY(fx.platform.openedFolders.isEmpty());
+        QCOMPARE(form.Text1->toPlainText(), QStringLiteral("2"));
+        QCOMPARE(form.Text2->toPlainText(), QStringLiteral("123"));
+        QVERIFY(form.Option2->isChecked());
+        QCOMPARE(fx.Stored(QStringLiteral("Option2")), QStringLiteral("True"));
+        form.PushButton3_Click();
+        QCOMPARE(form.Files().Count(), 4);
+        QCOMPARE(form.Files().EntryAt(3), form.Files().EntryAt(1));
+        const QString samples = fx.platform.programFolder + QDir::separator() + QStringLiteral("Samples");
+        QVERIFY(form.Files().Entries().contains(samples + QDir::separator() + QStringLiteral(".hidden.txt")));
+        QCOMPARE(fx.platform.openedFolders, QStringList{samples});
+        QCOMPARE(fx.platform.BoxTexts(QStringLiteral("question")).first(),
+                 QStringLiteral("Would you like this software to open the folder where these sample files are stored "
+                                "(so that you can view them before working with them)?"));
+    }
+
+    void drops_acceptFilesInOrderAndRefuseText()
+    {
+        WindowFixture fx;
+        Form1 &form = fx.Load();
+        const QString file = fx.MakeFile(QStringLiteral("drop/~lock.txt"), "x");
+        fx.MakeFile(QStringLiteral("dir/inner.bin"), "x");
+        const QString folder = Native(fx.dir.filePath(QStringLiteral("dir")));
+
+        QMimeData text;
+        text.setText(QStringLiteral("not a file"));
+        QVERIFY(!DragAndDrop(form, &text));
+        QCOMPARE(form.Files().Count(), 0);
+
+        QMimeData files;
+        files.setUrls({QUrl::fromLocalFile(file), QUrl::fromLocalFile(folder), QUrl::fromLocalFile(file)});
+        QVERIFY(DragAndDrop(form, &files));
+        QCOMPARE(form.Files().Entries(), (QStringList{file, folder + QDir::separator() + QStringLiteral("inner.bin"), file}));
+    }
+
+    void filters_removeByTextInAnyCase()
+    {
+        WindowFixture fx;
+        Form1 &form = fx.Load();
+        form.Files().AppendMany({QStringLiteral("/a/One.TXT"), QStringLiteral("/b/two.doc"), QStringLiteral("/c d/three.txt"),
+                                 QStringLiteral("/e/four.md")});
+        fx.platform.inputAnswers << QString() << QStringLiteral("txt") << QStringLiteral(" ") << QStringLiteral("zzz");
+        form.PushButton5_Click(); // Cancel: nothing
+        QCOMPARE(form.Files().Count(), 4);
+        form.PushButton11_Click(); // keep only what holds txt
+        QCOMPARE(form.Files().Entries(), (QStringList{QStringLiteral("/a/One.TXT"), QStringLiteral("/c d/three.txt")}));
+        form.PushButton5_Click(); // a single blank
+        QCOMPARE(form.Files().Entries(), QStringList{QStringLiteral("/a/One.TXT")});
+        form.PushButton11_Click(); // nothing holds zzz: the list empties
+        QCOMPARE(form.Files().Count(), 0);
+        QCOMPARE(fx.platform.inputPrompts.at(0), QStringLiteral("Remove entries containing: "));
+        QCOMPARE(fx.platform.inputPrompts.at(1), QStringLiteral("Remove entries not containing: "));
+        QCOMPARE(form.PointerState(), kPointerDefault);
+        form.Files().Append(QStringLiteral("/x"));
+        form.PushButton7_Click();
+        QCOMPARE(form.Files().Count(), 0);
+    }
+
+    void deleteAndDoubleClick_removeTheSelectedEntry()
+    {
+        WindowFixture fx;
+        Form1 &form = fx.Load();
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.Files().AppendMany({QStringLiteral("/1"), QStringLiteral("/2"), QStringLiteral("/3"), QStringLiteral("/4"), QStringLiteral("/5")});
+        QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::ShiftModifier);
+        QCoreApplication::sendEvent(form.ListView1, &del); // nothing selected
+        QCOMPARE(form.Files().Count(), 5);
+        form.ListView1->setCurrentIndex(form.Files().index(2));
+        QCoreApplication::sendEvent(form.ListView1, &del);
+        QCOMPARE(form.Files().Entries(), (QStringList{QStringLiteral("/1"), QStringLiteral("/2"), QStringLiteral("/4"), QStringLiteral("/5")}));
+        form.ListView1->setCurrentIndex(form.Files().index(0));
+        const QRect row = form.ListView1->visualRect(form.Files().index(0));
+        QTest::mouseDClick(form.ListView1->viewport(), Qt::LeftButton, Qt::NoModifier, row.center());
+        QCOMPARE(form.Files().Entries(), (QStringList{QStringLiteral("/2"), QStringLiteral("/4"), QStringLiteral("/5")}));
+        form.SetPointerState(kPointerBusy); // the hourglass blocks removal
+        form.ListView1->setCurrentIndex(form.Files().index(0));
+        QCoreApplication::sendEvent(form.ListView1, &del);
+        QCOMPARE(form.Files().Count(), 3);
+    }
+};
+
+TARNWELL_TEST_CLASS(FillersTest)
+#include "FillersTest.moc"

@@ -1,0 +1,175 @@
+// A whole job from the window, edits made while it runs, failures, and the busy rule.
+#include "TestRegistry.h"
+#include "WindowFixture.h"
+
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTreeView>
+#include <QUrl>
+
+using namespace tarnwell;
+using namespace tarnwell::testing;
+
+class RunTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void wholeJob_fromTheWindow()
+    {
+        WindowFixture fx;
+        Form1 &form = fx.Load();
+        const QString a = fx.MakeFile(QStringLiteral("in/a.txt"), "alpha 123");
+        const QString b = fx.MakeFile(QStringLiteral("in/b.txt"), "beta\r\n");
+        const QString c = fx.MakeFile(QStringLiteral("in/c.txt"), "gamma 1\r\n23");
+        const QString d = fx.MakeFile(QStringLiteral("in/d.txt"), "delta");
+        for (const QString &path : {a, b, c, d})
+            form.Files().Append(path);
+        form.Text1->setPlainText(QStringLiteral("first\nsecond"));
+        form.Combo1->setCurrentIndex(1); // "does not"
+        form.Text2->setPlainText(QStringLiteral("123"));
+        QTest::mouseClick(form.Option2, Qt::LeftButton);
+        form.Text3->setText(QDir::toNativeSeparators(fx.dir.filePath(QStringLiteral("out"))));
+        QDir(fx.dir.path()).mkpath(QStringLiteral("out"));
+
+        QList<int> values;
+        connect(form.ProgressBar1, &QProgressBar::valueChanged, this, [&](int v) { values << v; });
+        QTest::mouseClick(form.PushButton2, Qt::LeftButton);
+
+        QCOMPARE(fx.platform.boxes.size(), 1);
+        QCOMPARE(fx.platform.boxes.first().text, QStringLiteral("Done."));
+        QCOMPARE(fx.platform.boxes.first().title, QStringLiteral("Tarnwell"));
+        QCOMPARE(values, (QList<int>{25, 50, 75, 100, 0}));
+        QCOMPARE(form.ProgressBar1->text(), QStringLiteral("Progress Bar"));
+        QCOMPARE(form.PointerState(), kPointerDefault);
+        const QString out = fx.dir.filePath(QStringLiteral("out/"));
+        QCOMPARE(WindowFixture::Read(out + QStringLiteral("b.txt")), QByteArray("beta\r\n\r\nfirst\r\nsecond"));
+        QCOMPARE(WindowFixture::Read(out + QStringLiteral("d.txt")), QByteArray("delta\r\nfirst\r\nsecond"));
+        QVERIFY(!QFile::exists(out + QStringLiteral("a.txt")));
+        QVERIFY(!QFile::exists(out + QStringLiteral("c.txt"))); // the line break inside 123 does not hide it
+        QCOMPARE(WindowFixture::Read(b), QByteArray("beta\r\n"));    // inputs untouched
+        QCOMPARE(form.Files().Count(), 4);                            // the list stays
+    }
+
+    void editsDuringTheRun_applyFromTheNextFile()
+    {
+        WindowFixture fx;
+        Form1 &form = fx.Load();
+        QStringList files;
+        for (int i = 1; i <= 3; ++i)
+            files << fx.MakeFile(QStringLiteral("f%1.txt").arg(i), "x");
+        form.Files().AppendMany(files);
+        form.Text1->setPlainText(QStringLiteral("old"));
+        form.Combo1->setCurrentIndex(0);
+        form.Text2->setPlainText(QStringLiteral("x"));
+        form.Text3->setText(fx.dir.path());
+        // While file 2 is being processed the user types a new append text.
+        connect(form.ProgressBar1, &QProgressBar::valueChanged, this, [&](int v) {
+            if (v == 67)
+                form.Text1->setPlainText(QStringLiteral("new"));
+        });
+        form.PushButton2_Click();
+        QCOMPARE(WindowFixture::Read(files.at(0)), QByteArray("x\r\nold"));
+        QCOMPARE(WindowFixture::Read(files.at(1)), QByteArray("x\r\nnew"));
+        QCOMPARE(WindowFixture::Read(files.at(2)), QByteArray("x\r\nnew"));
+    }
+
+    void failingFile_showsTheBoxAndTheRunGoesOn()
+    {
+        WindowFixture fx;
+        Form1 &form = fx.Load();
+        QDir(fx.dir.path()).mkpath(QStringLiteral("notafile.txt"));
+        const QString good = fx.MakeFile(QStringLiteral("good.txt"), "x");
+        form.Files().Append(QDir::toNativeSeparators(fx.dir.filePath(QStringLiteral("notafile.txt"))));
+        form.Files().Append(good);
+        form.Text1->setPlainText(QStringLiteral("y"));
+        form.Combo1->setCurrentIndex(1);
+        form.Text2->setPlainText(QStringLiteral("zzz"));
+        form.Text3->setText(fx.dir.path());
+        form.PushButton2_Click();
+        QCOMPARE(fx.platform.boxes.size(), 2);
+        const FakePlatform::Box error = fx.platform.boxes.at(0);
+        QCOMPARE(error.title, QStringLiteral("Application Error"));
+        QVERIFY2(error.text.contains(QStringLiteral("\r\nin TarnwellProj2017/04/05.Form1.PushButton2_Click at line ")), qPrintable(error.text));
+        QVERIFY(error.text.contains(QStringLiteral("notafile.txt")));
+        QCOMPARE(fx.platform.boxes.at(1).text, QStringLiteral("Done."));
+        QCOMPARE(WindowFixture::Read(good), QByteArray("x\r\ny"));
+    }
+
+    void emptyListOrMissingFolder_refuseTheRun()
+    {
+        WindowFixture fx;
+        Form1 &form = fx.Load();
+        form.Text3->setText(QStringLiteral("/no/such/folder"));
+        form.PushButton2_Click();
+        const QString file = fx.MakeFile(QStringLiteral("a.txt"), "a");
+        form.Files().Append(file);
+        form.PushButton2_Click();
+        QCOMPARE(fx.platform.BoxTexts(QStringLiteral("message")),
+                 (QStringList{QStringLiteral("No files added."),
+                              QStringLiteral("Folder does not exist. Please select another folder.")}));
+        QCOMPARE(WindowFixture::Read(file), QByteArray("a"));
+    }
+
+    void busyRule_nothingElseTouchesTheListDuringARun()
+    {
+        WindowFixture fx;
+        Form1 &form = fx.Load();
+        QStringList files;
+        for (int i = 1; i <= 4; ++i)
+            files << fx.MakeFile(QStringLiteral("b%1.txt").arg(i), "x");
+        form.Files().AppendMany(files);
+        form.Combo1->setCurrentIndex(0);
+        form.Text2->setPlainText(QStringLiteral("x"));
+        form.Text3->setText(fx.dir.path());
+        const QString extra = fx.MakeFile(QStringLiteral("extra.txt"), "x");
+        int pointerDuringRun = -1;
+        connect(form.ProgressBar1, &QProgressBar::valueChanged, this, [&](int v) {
+            if (v != 50)
+                return;
+            pointerDuringRun = form.PointerState();
+            form.ListView1->setCurrentIndex(form.Files().index(0));
+            QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
+            QCoreApplication::sendEvent(form.ListView1, &del);
+            form.RemoveSelectedEntry();
+            form.PushButton7_Click();  // Clear
+            form.PushButton2_Click();  // a second start
+            form.PushButton5_Click();  // a filter would ask first
+            form.PushButton3_Click();  // samples
+            form.DropPaths({extra});
+            // Over a button the hand does not replace the busy pointer.
+            QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), QPointF(5, 5), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(form.PushButton2, &move);
+        });
+        form.PushButton2_Click();
+        QCOMPARE(pointerDuringRun, kPointerBusy);
+        QCOMPARE(form.Files().Entries(), files);
+        QVERIFY(fx.platform.inputPrompts.isEmpty());
+        QCOMPARE(fx.platform.BoxTexts(QStringLiteral("message")), QStringList{QStringLiteral("Done.")});
+        for (const QString &file : files)
+            QCOMPARE(WindowFixture::Read(file), QByteArray("x\r\n")); // each file once
+        // Once the run is over the list is the user's again.
+        form.ListView1->setCurrentIndex(form.Files().index(0));
+        QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
+        QCoreApplication::sendEvent(form.ListView1, &del);
+        QCOMPARE(form.Files().Count(), 3);
+    }
+
+    void closing_endsTheProcess()
+    {
+        WindowFixture fx;
+        Form1 &form = fx.Load();
+        form.show();
+        form.close();
+        QCOMPARE(fx.platform.endProcessCalls, 1);
+    }
+};
+
+TARNWELL_TEST_CLASS(RunTest)
+#include "RunTest.moc"
