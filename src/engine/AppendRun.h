@@ -4,6 +4,9 @@
 #include "CodePage.h"
 
 #include <QString>
+#include <QStringView>
+
+#include <memory>
 
 namespace tarnwell {
 
@@ -27,12 +30,20 @@ class ConditionScanner
 {
 public:
     explicit ConditionScanner(const QString &conditionText);
+    ~ConditionScanner();
+    ConditionScanner(const ConditionScanner &) = delete;
+    ConditionScanner &operator=(const ConditionScanner &) = delete;
+
     void Feed(QStringView text);
     bool Found(); // call once, after the last Feed
+
 private:
     struct Impl;
-    std::shared_ptr<Impl> d;
+    std::unique_ptr<Impl> d;
 };
+
+// Whether a file with the given test result is written, in the given mode.
+bool Qualifies(ConditionMode mode, bool found);
 
 // The append run over the host's list: the two preconditions, then every file read, tested and,
 // where the condition holds, written; progress and "Done." through the host.

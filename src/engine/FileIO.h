@@ -8,11 +8,19 @@
 
 #include <functional>
 
+class QIODevice;
+
 namespace tarnwell {
 
 // How a file's text is stored, told by its byte-order mark. A file whose first byte is FE or FF
 // without a complete mark is text in the code page.
 enum class FileEncoding { CodePage, Utf8Bom, Utf16LE, Utf16BE };
+
+// Files are read and copied in blocks of this size, so memory does not grow with the file.
+inline constexpr qint64 kFileBlockBytes = qint64(1) << 20;
+
+// The name of an encoding for messages, for example "UTF-16LE" or "windows-1252".
+QString EncodingName(FileEncoding encoding, const CodePage &codePage);
 
 // Whether the path names an existing file or folder. Never fails.
 bool FileExists(const QString &path);
@@ -31,8 +39,10 @@ ReadResult ReadWholeFile(const QString &path, const CodePage &codePage,
                          const std::function<void(QStringView)> &sink);
 
 // The bytes that follow a file's content when `appendText` is added to it: CR LF and the text,
-// in the file's own encoding. Throws AppError when a character cannot be written in it.
-QByteArray EncodeAppendix(const QString &appendText, FileEncoding encoding, const CodePage &codePage);
+// in the file's own encoding. Throws AppError naming `file` when a character cannot be written
+// in it.
+QByteArray EncodeAppendix(const QString &appendText, FileEncoding encoding, const CodePage &codePage,
+                          const QString &file = QString());
 
 // Writes `target` as the bytes of `source` (nothing when it is missing) followed by `appendix`.
 // When target and source are the same file, the appendix is appended in place and the original
@@ -40,5 +50,15 @@ QByteArray EncodeAppendix(const QString &appendText, FileEncoding encoding, cons
 // target is replaced atomically: a failure leaves the old target or none, never a partial file.
 // Throws AppError on failure.
 void WriteWholeFile(const QString &source, const QString &target, const QByteArray &appendix);
+
+// Writes one block to the device and gives the number of bytes written, or -1 on failure, like
+// QIODevice::write. WriteWholeFile writes every block through one; tests pass one that fails
+// part-way to prove that a failed write loses nothing.
+using BlockWriter = std::function<qint64(QIODevice &device, QByteArrayView block)>;
+void WriteWholeFile(const QString &source, const QString &target, const QByteArray &appendix,
+                    const BlockWriter &writeBlock);
+
+// Whether two paths name the same file (the same path, or one file reached by two names).
+bool IsSameFile(const QString &a, const QString &b);
 
 } // namespace tarnwell
