@@ -19,8 +19,9 @@ using YieldFn = std::function<void()>;
 // link is not walked again, so link loops end. Yields per folder and per subfolder found.
 void CollectSubfolders(QStringList &folders, const YieldFn &yield);
 
-// True when a folder name holds a character that the system code page cannot hold, "?", a code
-// below 32, or a code from 127 to 159.
+// True when a folder name holds a character that the system code page cannot hold (elsewhere than
+// Windows: a name that did not decode), "?", a code below 32, or a code from 127 to 159; a
+// character that the code page writes with two bytes counts as unusable too.
 bool HasUnusableChar(const QString &name);
 
 // The bare names of the present files (hidden and system ones too, never folders) of `folder`
@@ -33,11 +34,13 @@ bool FileIsPresent(const QString &path);
 
 // For every folder of `folders` in order: appends JoinEntryPath(folder, name) for each present
 // listed name matching `pattern`, skipping names that begin with "~" and files whose attribute
-// value is exactly 34 (hidden + archive).
+// value is exactly 34 (hidden + archive). Each folder's entries go in as one batch, after which
+// it yields once.
 void AddFilesOfFolders(const QStringList &folders, const QString &pattern, FileList &list,
                        const YieldFn &yield);
 
-// The whole scan of one chosen folder: CollectSubfolders from it, then AddFilesOfFolders.
+// The whole scan of one chosen folder: CollectSubfolders from it (with a final separator added
+// unless it has one), then AddFilesOfFolders.
 void ScanFolderIntoList(const QString &folder, const QString &pattern, FileList &list, const YieldFn &yield);
 
 } // namespace tarnwell
