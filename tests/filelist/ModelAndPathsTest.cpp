@@ -1,0 +1,68 @@
+#include "FileList.h"
+#include "TestRegistry.h"
+
+#include <QAbstractItemModelTester>
+#include <QTest>
+
+using namespace tarnwell;
+using namespace Qt::StringLiterals;
+
+class ModelAndPathsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void listKeepsPositionsDuplicatesAndOrderThroughRemovals()
+    {
+        FileList list;
+        QAbstractItemModelTester tester(&list, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        list.Append(u"a"_s);
+        list.AppendMany({u"b"_s, u"a"_s, u"c"_s, u"d"_s});
+        list.Append(u"e"_s);
+        QCOMPARE(list.Entries(), (QStringList{u"a"_s, u"b"_s, u"a"_s, u"c"_s, u"d"_s, u"e"_s}));
+        QCOMPARE(list.Count(), 6);
+        QCOMPARE(list.EntryAt(1), u"a"_s); // positions count from 1 ...
+        QCOMPARE(list.EntryAt(6), u"e"_s); // ... to Count
+        QCOMPARE(list.EntryAt(0), QString());
+        QCOMPARE(list.EntryAt(7), QString());
+        QCOMPARE(list.data(list.index(3)).toString(), u"c"_s);
+
+        list.RemoveAt(2); // later entries move up one
+        QCOMPARE(list.Entries(), (QStringList{u"a"_s, u"a"_s, u"c"_s, u"d"_s, u"e"_s}));
+        list.RemoveAt(0);
+        list.RemoveAt(6);
+        QCOMPARE(list.Count(), 5);
+
+        list.RemovePositions({1, 3, 5}); // the rest keep their order
+        QCOMPARE(list.Entries(), (QStringList{u"a"_s, u"d"_s}));
+    }
+
+    void joinEntryPath_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("expected");
+#ifdef Q_OS_WIN
+        QTest::newRow("drive root") << u"C:\\"_s << u"C:\\x.txt"_s;
+        QTest::newRow("folder") << u"C:\\Data"_s << u"C:\\Data\\x.txt"_s;
+        QTest::newRow("doubled separator becomes one") << u"C:\\a\\\\b"_s << u"C:\\a\\b\\x.txt"_s;
+        QTest::newRow("tripled separator becomes two") << u"C:\\Data\\\\"_s << u"C:\\Data\\\\x.txt"_s;
+        QTest::newRow("network path keeps its pair") << u"\\\\srv\\share"_s << u"\\\\srv\\share\\x.txt"_s;
+#else
+        QTest::newRow("root") << u"/"_s << u"/x.txt"_s;
+        QTest::newRow("folder") << u"/data"_s << u"/data/x.txt"_s;
+        QTest::newRow("folder with its separator") << u"/data/"_s << u"/data/x.txt"_s;
+        QTest::newRow("doubled separator becomes one") << u"/a//b"_s << u"/a/b/x.txt"_s;
+        QTest::newRow("tripled separator becomes two") << u"/data//"_s << u"/data//x.txt"_s;
+#endif
+    }
+
+    void joinEntryPath()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QString, expected);
+        QCOMPARE(JoinEntryPath(folder, u"x.txt"_s), expected);
+    }
+};
+
+TARNWELL_TEST_CLASS(ModelAndPathsTest)
+#include "ModelAndPathsTest.moc"
