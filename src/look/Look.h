@@ -5,11 +5,24 @@
 #include <QString>
 #include <QStringList>
 
+#include <map>
 #include <optional>
 
 class QWidget;
 
 namespace tarnwell {
+
+// The skin file format. A skin is a Qt style sheet in UTF-8 whose first line is exactly the
+// header comment below (a byte-order mark before it is allowed); a file without it is not a skin.
+// Lines of the form "/* [name] */" open a section that runs to the next such line:
+//   - the text before the first section is the skin's colours, drawn when option bit 1 is set;
+//   - "[metrics]" holds paddings, borders and corner radii, drawn when SetApplyMetrics(true);
+//   - "[frame]" styles the window's own background and its frames, drawn when
+//     SetFrameSkinning(true);
+//   - any other name is a variant, added after the colours when LoadSkin names it.
+// Font sizes belong to the window, never to a skin.
+inline constexpr char kSkinHeader[] = "/* Tarnwell skin */";
+inline constexpr int kSkinApplyColours = 1;
 
 // The skinning component. It knows exactly six calls, which the window makes in this order:
 // LoadSkin, ApplyOptions (read), SetApplyOptions (with bit 1), SetApplyMetrics, SetFrameSkinning,
@@ -28,16 +41,28 @@ public:
     // Draws `window` (and its children) with the loaded skin. Throws AppError without a skin.
     virtual void ApplyWindow(QWidget *window);
 
+    // The style sheet that ApplyWindow sets, from the loaded skin and the current switches.
+    QString ComposedStyleSheet() const;
+
 protected:
     QString m_styleSheet;
     int m_options = 0;
     bool m_metrics = false;
     bool m_frameSkinning = false;
+    std::map<QString, QString> m_sections; // section name -> rules; "" for the colours
+    QString m_variant;
 };
 
 // Program folder + "/x/o.cjs" and program folder + "/HAND-M.CUR" (native separators).
 QString SkinFilePath(const QString &programFolder);
 QString CursorFilePath(const QString &programFolder);
+
+// True when `path` is a regular file that a plain directory listing shows: not a folder, and
+// neither hidden nor a system file. On Windows that is the file's hidden and system attributes.
+// Elsewhere there are no such attributes, so a file counts as hidden the way the desktop's file
+// managers see it: its name begins with "." or its name is listed in the ".hidden" file of its
+// folder (one name a line).
+bool IsPlainVisibleFile(const QString &path);
 
 // When the skin file is a regular, non-hidden file: gives the window and its option buttons,
 // check boxes, frames and labels the button-face colour, then makes the six calls on `skin`.
