@@ -3,6 +3,7 @@
 #include "AppendHost.h"
 #include "CodePage.h"
 
+#include <QByteArrayView>
 #include <QString>
 #include <QStringView>
 
@@ -35,6 +36,11 @@ public:
     ConditionScanner &operator=(const ConditionScanner &) = delete;
 
     void Feed(QStringView text);
+    // Feeds text given as bytes that read one character each: a byte below 80 hex is its ASCII
+    // character, a higher one the character `highHalf` gives for it (null: there is none). Gives
+    // false, having taken nothing, when these bytes need the exact path: then decode them and
+    // call Feed. Either way the answer is the one Feed would give.
+    bool FeedBytes(QByteArrayView bytes, const char16_t *highHalf);
     bool Found(); // call once, after the last Feed
 
 private:

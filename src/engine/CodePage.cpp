@@ -3,6 +3,7 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <algorithm>
 #include <array>
 
 #ifdef Q_OS_WIN
@@ -56,19 +57,76 @@ public:
     }
 };
 
+// The length of a UTF-8 character begun, and so far well formed, but not finished at the end of
+// `bytes`; else 0.
+qsizetype UnfinishedUtf8(QByteArrayView bytes)
+{
+    const auto at = [&](qsizetype i) { return static_cast<unsigned char>(bytes[i]); };
+    for (qsizetype back = 1; back <= std::min<qsizetype>(3, bytes.size()); ++back) {
+        const qsizetype lead = bytes.size() - back;
+        const unsigned char byte = at(lead);
+        if ((byte & 0xC0) == 0x80)
+            continue; // a continuation byte: look further back for its lead
+        const qsizetype length = byte >= 0xC2 && byte <= 0xDF ? 2 : byte >= 0xE0 && byte <= 0xEF ? 3
+                               : byte >= 0xF0 && byte <= 0xF4 ? 4 : 0;
+        if (length <= back)
+            return 0;
+        if (back >= 2) { // the second byte's range depends on the lead
+            const unsigned char second = at(lead + 1);
+            const unsigned char low = byte == 0xE0 ? 0xA0 : byte == 0xF0 ? 0x90 : 0x80;
+            const unsigned char high = byte == 0xED ? 0x9F : byte == 0xF4 ? 0x8F : 0xBF;
+            if (second < low || second > high)
+                return 0;
+        }
+        return back;
+    }
+    return 0;
+}
+
 // Qt's decoders keep a partial character until the next chunk completes it. The file's own
 // bytes are never changed, so a mark at the start is taken as a character like any other.
+// Qt's UTF-8 decoder, though, drops the first byte of the next chunk when that byte does not
+// continue the partial character, so a file would read differently depending on where its blocks
+// end. For UTF-8 the decoder therefore keeps no state: an unfinished character at the end of a
+// chunk is held back here and decoded together with the next chunk.
 class QtDecoder final : public CodePage::Decoder
 {
+    static bool IsUtf8(QStringConverter::Encoding encoding)
+    {
+#ifdef Q_OS_WIN
+        return encoding == QStringConverter::Utf8;
+#else
+        return encoding == QStringConverter::Utf8 || encoding == QStringConverter::System; // UTF-8 on Unix
+#endif
+    }
+
 public:
     explicit QtDecoder(QStringConverter::Encoding encoding)
-        : m_decoder(encoding, QStringConverter::Flag::ConvertInitialBom)
+        : m_utf8(IsUtf8(encoding)),
+          m_decoder(encoding, m_utf8 ? QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless
+                                     : QStringConverter::Flag::ConvertInitialBom)
     {
     }
-    QString Decode(QByteArrayView bytes) override { return m_decoder.decode(bytes); }
+    QString Decode(QByteArrayView bytes) override
+    {
+        if (!m_utf8)
+            return m_decoder.decode(bytes);
+        QByteArray joined;
+        if (!m_held.isEmpty()) {
+            joined = m_held;
+            joined.append(bytes);
+            bytes = joined;
+        }
+        const qsizetype hold = UnfinishedUtf8(bytes);
+        QString text = m_decoder.decode(bytes.first(bytes.size() - hold));
+        m_held = bytes.last(hold).toByteArray();
+        return text;
+    }
 
 private:
+    bool m_utf8;
     QStringDecoder m_decoder;
+    QByteArray m_held;
 };
 
 bool EncodeWithQt(QStringConverter::Encoding encoding, QStringView text, QByteArray &out)
@@ -151,6 +209,19 @@ bool CodePage::Encode(QStringView text, QByteArray &out) const
 #else
     return EncodeWithQt(QStringConverter::System, text, out);
 #endif
+}
+
+const char16_t *CodePage::HighHalf() const
+{
+    if (m_kind != Kind::Windows1252)
+        return nullptr;
+    static const std::array<char16_t, 128> high = [] {
+        std::array<char16_t, 128> table {};
+        for (std::size_t i = 0; i < table.size(); ++i)
+            table[i] = Cp1252ToUnicode(static_cast<unsigned char>(0x80 + i));
+        return table;
+    }();
+    return high.data();
 }
 
 std::unique_ptr<CodePage::Decoder> CodePage::NewDecoder() const

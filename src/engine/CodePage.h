@@ -38,6 +38,10 @@ public:
     };
     std::unique_ptr<Decoder> NewDecoder() const;
 
+    // For a code page of one byte per character without state (Windows-1252), the characters of
+    // the bytes 80 to FF hex, 128 of them; else null.
+    const char16_t *HighHalf() const;
+
 private:
     explicit CodePage(Kind kind) : m_kind(kind) {}
     Kind m_kind;

@@ -9,9 +9,13 @@
 #include <QStringEncoder>
 
 #include <algorithm>
+#include <cstring>
 
 #ifndef Q_OS_WIN
+#include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace tarnwell {
@@ -41,6 +45,22 @@ qint64 ReadBlock(QFile &file, QByteArray &block)
         filled += got;
     }
     return filled;
+}
+
+// Whether every byte is below 80 hex; eight at a time.
+bool IsAscii(QByteArrayView bytes)
+{
+    const char *p = bytes.data();
+    const char *const end = p + bytes.size();
+    quint64 high = 0;
+    for (; end - p >= 8; p += 8) {
+        quint64 word;
+        std::memcpy(&word, p, 8);
+        high |= word;
+    }
+    for (; p < end; ++p)
+        high |= static_cast<unsigned char>(*p);
+    return (high & 0x8080808080808080ull) == 0;
 }
 
 FileEncoding EncodingOfMark(QByteArrayView start, qsizetype &markLength)
@@ -77,7 +97,7 @@ std::unique_ptr<CodePage::Decoder> DecoderFor(FileEncoding encoding, const CodeP
     };
     switch (encoding) {
     case FileEncoding::Utf8Bom:
-        return std::make_unique<MarkedDecoder>(QStringConverter::Utf8);
+        return CodePage::Utf8().NewDecoder(); // the same, with UTF-8's partial characters held back
     case FileEncoding::Utf16LE:
         return std::make_unique<MarkedDecoder>(QStringConverter::Utf16LE);
     case FileEncoding::Utf16BE:
@@ -128,8 +148,24 @@ void AppendInPlace(const QString &path, const QByteArray &appendix, const BlockW
     }
 }
 
-// Writes the source's bytes and the appendix to a temporary file beside the target and renames
-// it over the target only when everything was written.
+// Writes the source's bytes and the appendix to the output file `out`.
+void CopyAndAppend(QFileDevice &out, const QString &source, const QString &target, const QByteArray &appendix,
+                   const BlockWriter &writeBlock)
+{
+    if (FileExists(source)) {
+        QFile in(source);
+        if (!in.open(QIODevice::ReadOnly))
+            throw ReadFailure(source, in.errorString());
+        QByteArray block(kFileBlockBytes, Qt::Uninitialized);
+        for (qint64 got; (got = ReadBlock(in, block)) > 0;)
+            WriteAll(out, QByteArrayView(block).first(got), writeBlock, target);
+    }
+    WriteAll(out, appendix, writeBlock, target);
+}
+
+#ifdef Q_OS_WIN
+// Writes to a temporary file beside the target and renames it over the target only when
+// everything was written.
 void ReplaceAtomically(const QString &source, const QString &target, const QByteArray &appendix,
                        const BlockWriter &writeBlock)
 {
@@ -137,15 +173,7 @@ void ReplaceAtomically(const QString &source, const QString &target, const QByte
     if (!out.open(QIODevice::WriteOnly))
         throw WriteFailure(target, out.errorString());
     try {
-        if (FileExists(source)) {
-            QFile in(source);
-            if (!in.open(QIODevice::ReadOnly))
-                throw ReadFailure(source, in.errorString());
-            QByteArray block(kFileBlockBytes, Qt::Uninitialized);
-            for (qint64 got; (got = ReadBlock(in, block)) > 0;)
-                WriteAll(out, QByteArrayView(block).first(got), writeBlock, target);
-        }
-        WriteAll(out, appendix, writeBlock, target);
+        CopyAndAppend(out, source, target, appendix, writeBlock);
     } catch (...) {
         out.cancelWriting();
         throw;
@@ -153,7 +181,74 @@ void ReplaceAtomically(const QString &source, const QString &target, const QByte
     if (!out.commit())
         throw WriteFailure(target, out.errorString());
 }
+#else
+// The one name a new file has before it replaces an existing target: hidden, beside the target,
+// and unmistakably ours, so that one left by a killed run can be removed without a doubt.
+QByteArray PendingName(const QString &target)
+{
+    const QFileInfo info(target);
+    return QFile::encodeName(info.path() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".tarnwell-new"));
+}
 
+AppError SystemFailure(const QString &path)
+{
+    return WriteFailure(path, qt_error_string(errno));
+}
+
+// The new file is written unnamed (O_TMPFILE) in the target's folder, so a process killed while
+// writing leaves nothing; it gets a name only when complete: the target's own when there is none
+// yet, else the pending name, renamed over the target at once. A pending file left by a kill
+// between those two steps, or written where unnamed files are not supported, is removed the next
+// time this target is written.
+void ReplaceAtomically(const QString &source, const QString &linkOrTarget, const QByteArray &appendix,
+                       const BlockWriter &writeBlock)
+{
+    // A target that is a link is written where the link leads, and the link stays.
+    const QFileInfo link(linkOrTarget);
+    const QString target = link.isSymLink() && !link.canonicalFilePath().isEmpty() ? link.canonicalFilePath() : linkOrTarget;
+    const QByteArray targetName = QFile::encodeName(target);
+    const QByteArray pending = PendingName(target);
+    ::unlink(pending.constData());
+    struct stat old {};
+    const bool replacing = ::stat(targetName.constData(), &old) == 0;
+    const mode_t mode = replacing ? (old.st_mode & 07777) : 0666;
+    bool named = false;
+    int fd = -1;
+#ifdef O_TMPFILE
+    fd = ::open(QFile::encodeName(QFileInfo(target).path()).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+#endif
+    if (fd < 0) {
+        fd = ::open(pending.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, mode);
+        named = true;
+    }
+    if (fd < 0)
+        throw SystemFailure(target);
+    QFile out;
+    try {
+        if (!out.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+            ::close(fd);
+            throw WriteFailure(target, out.errorString());
+        }
+        if (replacing)
+            ::fchmod(fd, mode); // as the target was, whatever the umask
+        CopyAndAppend(out, source, target, appendix, writeBlock);
+        if (!named) {
+            const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+            if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, targetName.constData(), AT_SYMLINK_FOLLOW) == 0)
+                return;
+            if (errno != EEXIST || ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, pending.constData(), AT_SYMLINK_FOLLOW) != 0)
+                throw SystemFailure(target);
+            named = true;
+        }
+        if (::rename(pending.constData(), targetName.constData()) != 0)
+            throw SystemFailure(target);
+    } catch (...) {
+        if (named)
+            ::unlink(pending.constData());
+        throw;
+    }
+}
+#endif
 } // namespace
 
 QString EncodingName(FileEncoding encoding, const CodePage &codePage)
@@ -179,13 +274,29 @@ bool FileExists(const QString &path)
 ReadResult ReadWholeFile(const QString &path, const CodePage &codePage,
                          const std::function<void(QStringView)> &sink)
 {
+    class DecodingSink final : public TextSink
+    {
+    public:
+        explicit DecodingSink(const std::function<void(QStringView)> &sink) : m_sink(sink) {}
+        void Text(QStringView text) override { m_sink(text); }
+        bool Bytes(QByteArrayView, const char16_t *) override { return false; }
+
+    private:
+        const std::function<void(QStringView)> &m_sink;
+    };
+    DecodingSink decoding(sink);
+    return ReadWholeFile(path, codePage, decoding);
+}
+
+ReadResult ReadWholeFile(const QString &path, const CodePage &codePage, TextSink &sink)
+{
     ReadResult result;
     if (!FileExists(path))
         return result;
     if (QFileInfo(path).isDir())
         throw ReadFailure(path, QStringLiteral("it is a folder, not a file"));
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         throw ReadFailure(path, file.errorString());
     result.exists = true;
 
@@ -196,13 +307,34 @@ ReadResult ReadWholeFile(const QString &path, const CodePage &codePage,
     qsizetype markLength = 0;
     result.encoding = EncodingOfMark(QByteArrayView(block).first(got), markLength);
     const std::unique_ptr<CodePage::Decoder> decoder = DecoderFor(result.encoding, codePage);
+    // Blocks may go to the sink undecoded only where a byte below 80 hex is always its ASCII
+    // character: UTF-8 and the code pages, not UTF-16. A decoder that can hold an unfinished
+    // character (all but one of one byte per character) holds none after a byte below 80 hex.
+    const bool asciiCompatible = result.encoding == FileEncoding::CodePage || result.encoding == FileEncoding::Utf8Bom;
+    const char16_t *highHalf = result.encoding == FileEncoding::CodePage ? codePage.HighHalf() : nullptr;
+    bool decoderEmpty = true;
     qsizetype skip = markLength;
     while (got > 0) {
         result.size += got;
-        const QString text = decoder->Decode(QByteArrayView(block).first(got).sliced(skip));
-        if (!text.isEmpty())
-            sink(text);
+        const QByteArrayView bytes = QByteArrayView(block).first(got).sliced(skip);
+        bool taken = false;
+        if (asciiCompatible && decoderEmpty && !bytes.isEmpty()) {
+            // With a table for the high bytes there is no need to look for them first.
+            if (highHalf != nullptr)
+                taken = sink.Bytes(bytes, highHalf);
+            else if (IsAscii(bytes))
+                taken = sink.Bytes(bytes, nullptr);
+        }
+        if (!taken) {
+            const QString text = decoder->Decode(bytes);
+            if (!text.isEmpty())
+                sink.Text(text);
+            if (!bytes.isEmpty())
+                decoderEmpty = highHalf != nullptr || static_cast<unsigned char>(bytes.back()) < 0x80;
+        }
         skip = 0;
+        if (got < block.size())
+            break; // the block ended where the file did
         got = ReadBlock(file, block);
     }
     return result;

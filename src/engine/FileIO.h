@@ -38,6 +38,21 @@ struct ReadResult
 ReadResult ReadWholeFile(const QString &path, const CodePage &codePage,
                          const std::function<void(QStringView)> &sink);
 
+// Where ReadWholeFile can hand a file's text without decoding it. A block of a file in the code
+// page or in UTF-8, read where no character is left unfinished, is first offered to `Bytes`: each
+// byte below 80 hex is its ASCII character, and `highHalf` is either null (every byte of the block
+// is below 80 hex) or, for a code page of one byte per character, the 128 characters of the bytes
+// 80 to FF hex. A block that `Bytes` does not take (it returns false having used nothing) is
+// decoded and handed to `Text`, as are the blocks of every other file.
+class TextSink
+{
+public:
+    virtual ~TextSink() = default;
+    virtual void Text(QStringView text) = 0;
+    virtual bool Bytes(QByteArrayView bytes, const char16_t *highHalf) = 0;
+};
+ReadResult ReadWholeFile(const QString &path, const CodePage &codePage, TextSink &sink);
+
 // The bytes that follow a file's content when `appendText` is added to it: CR LF and the text,
 // in the file's own encoding. Throws AppError naming `file` when a character cannot be written
 // in it.

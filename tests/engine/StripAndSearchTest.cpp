@@ -7,6 +7,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+#include <array>
+
 using namespace tarnwell;
 using namespace tarnwell::testing;
 
@@ -144,6 +147,9 @@ private slots:
         QTest::newRow("line break in ByVal split") << QByteArray("NEBy\r\nVal EDLE") << QStringLiteral("needle") << true;
         QTest::newRow("UTF-8 character split") << QByteArray("xx\xC3\x9C" "BER") << QString::fromUtf8("über") << true;
         QTest::newRow("near miss split") << QByteArray("xxxNEEDL Exx") << QStringLiteral("needle") << false;
+        // The second block is all ASCII, but the decoder still holds the unfinished character,
+        // which reads as a replacement character between "E" and "DLE".
+        QTest::newRow("unfinished UTF-8 character, then ASCII") << QByteArray("E\xE2\x84" "DLE") << QStringLiteral("edle") << false;
     }
     void fileAcrossBlockBoundary()
     {
@@ -166,6 +172,76 @@ private slots:
         QCOMPARE(read.size, bytes.size());
         QVERIFY(pieces >= 3); // it really came in blocks
         QCOMPARE(scanner.Found(), found);
+
+        // The same file read as a run reads it, blocks handed over undecoded where they can be.
+        struct BytesFirst final : TextSink
+        {
+            ConditionScanner scanner;
+            int undecoded = 0;
+            explicit BytesFirst(const QString &condition) : scanner(condition) {}
+            void Text(QStringView text) override { scanner.Feed(text); }
+            bool Bytes(QByteArrayView bytes, const char16_t *highHalf) override
+            {
+                const bool taken = scanner.FeedBytes(bytes, highHalf);
+                undecoded += taken ? 1 : 0;
+                return taken;
+            }
+        } sink(condition);
+        ReadWholeFile(path, CodePage::Utf8(), sink);
+        QCOMPARE(sink.scanner.Found(), found);
+    }
+
+    // Pieces handed over as bytes of a one-byte code page, or decoded, in any mix, give the
+    // answer of the whole decoded text. The code page has a character that folds to an ASCII
+    // letter (the Kelvin sign, the long s), which the byte path must refuse to carry.
+    void bytesAgreeWithTheWholeText()
+    {
+        std::array<char16_t, 128> high {};
+        for (std::size_t i = 0; i < high.size(); ++i)
+            high[i] = char16_t(0x80 + i);
+        high[1] = 0x212A; // byte 81: KELVIN SIGN, folds to "k"
+        high[2] = 0x017F; // byte 82: LATIN SMALL LETTER LONG S, folds to "s"
+        high[3] = 0x00C9; // byte 83: É
+        const auto decode = [&](QByteArrayView bytes) {
+            QString text;
+            for (const char b : bytes) {
+                const auto u = static_cast<unsigned char>(b);
+                text += QChar(u < 0x80 ? char16_t(u) : high[u - 0x80]);
+            }
+            return text;
+        };
+        const QList<QByteArray> parts = {"By", "Val ", "ByVal ", "\r", "\n", "\t", "a", "B", " ", "V", "k", "S",
+                                         "\x81", "\x82", "\x83", "\xE9"};
+        const QStringList conditions = {QStringLiteral("ab"), QStringLiteral("aVal"), QStringLiteral("b a"),
+                                        QStringLiteral("By a"), QStringLiteral("ka"), QStringLiteral("sB"),
+                                        QStringLiteral("Val k"), QString::fromUtf8("\u00e9a"), QString()};
+        QRandomGenerator random(20240611);
+        int foundCount = 0;
+        int undecoded = 0;
+        for (int round = 0; round < 4000; ++round) {
+            QByteArray bytes;
+            const int length = random.bounded(1, 16);
+            for (int i = 0; i < length; ++i)
+                bytes += parts.at(random.bounded(static_cast<int>(parts.size())));
+            const QString &condition = conditions.at(round % conditions.size());
+            const bool whole = FoundInWhole(decode(bytes), condition);
+            foundCount += whole ? 1 : 0;
+            ConditionScanner scanner(condition);
+            for (qsizetype at = 0; at < bytes.size();) {
+                const qsizetype n = std::min<qsizetype>(random.bounded(1, 6), bytes.size() - at);
+                const QByteArrayView piece = QByteArrayView(bytes).sliced(at, n);
+                const bool ascii = std::all_of(piece.begin(), piece.end(), [](char b) { return b >= 0; });
+                if (random.bounded(4) != 0 && scanner.FeedBytes(piece, ascii ? nullptr : high.data()))
+                    ++undecoded;
+                else
+                    scanner.Feed(decode(piece));
+                at += n;
+            }
+            QVERIFY2(scanner.Found() == whole, qPrintable(QStringLiteral("bytes [%1] condition [%2]")
+                                                              .arg(QString::fromLatin1(bytes.toHex()), condition)));
+        }
+        QVERIFY(foundCount > 400 && foundCount < 3600);
+        QVERIFY(undecoded > 4000); // the byte path did most of the work
     }
 };
 
