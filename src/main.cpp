@@ -10,6 +10,7 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarnwell"));
     QApplication::setOrganizationName(QStringLiteral("Kestrelby"));
+    QApplication::setDesktopFileName(QStringLiteral("com.kestrelby.Tarnwell")); // the installed .desktop file
     QApplication::setWindowIcon(tarnwell::ApplicationIcon());
 
     tarnwell::QtPlatform platform;

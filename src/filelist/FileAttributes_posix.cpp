@@ -147,7 +147,7 @@ QStringList SubfolderNames(const QString &folder)
     std::optional<AppError> failure;
     QStringList names = SubfolderNames(folder, failure);
     if (failure)
-        throw *failure;
+        throw AppError(*failure);
     return names;
 }
 

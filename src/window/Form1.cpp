@@ -215,6 +215,18 @@ void Form1::BuildControls()
     ProgressBar1->setAlignment(Qt::AlignCenter);
     ProgressBar1->setFormat(QStringLiteral("Progress Bar"));
     ProgressBar1->setFocusPolicy(Qt::TabFocus);
+
+    // Names for screen readers: the buttons speak their captions; the boxes, the combo and the
+    // list are named after the labels beside them.
+    ListView1->setAccessibleName(QStringLiteral("Text File(s)"));
+    Text1->setAccessibleName(QStringLiteral("Text to append"));
+    Text1->setAccessibleDescription(Label2->text());
+    Combo1->setAccessibleName(QStringLiteral("Condition: does or does not"));
+    Text2->setAccessibleName(QStringLiteral("Condition text"));
+    Text2->setAccessibleDescription(QStringLiteral("...if this text does or does not exist at all in the file"));
+    Text3->setAccessibleName(QStringLiteral("Output folder"));
+    PushButton6->setAccessibleName(QStringLiteral("Browse for output folder"));
+    ProgressBar1->setAccessibleName(QStringLiteral("Progress"));
 }
 
 void Form1::SetTabOrder()
