@@ -1,0 +1,207 @@
+#include "ErrorTrap.h"
+#include "Look.h"
+#include "TestRegistry.h"
+
+#include <QTest>
+#include <QtWidgets>
+
+using namespace tarnwell;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The application's button face: unlike its window colour and unlike every control's own colour.
+const QColor kFace(0xcd, 0xe6, 0xf5);
+const QStringList kTakesFace = u"Form1 Frame3 Option1 Frame2 Label2"_s.split(u' ');
+
+// A named control with a white background of its own, as the window is designed.
+template <typename Control>
+Control *Place(QWidget *parent, const char *name, QRect geometry)
+{
+    auto *control = new Control(parent);
+    control->setObjectName(QLatin1String(name));
+    control->setGeometry(geometry);
+    QPalette palette = control->palette();
+    palette.setColor(control->backgroundRole(), Qt::white);
+    control->setPalette(palette);
+    return control;
+}
+
+// The main window's kinds of control, names, nesting, sizes, fonts, longest and narrowest captions.
+std::unique_ptr<QWidget> MakeMainWindow()
+{
+    auto *w = Place<QWidget>(nullptr, "Form1", {0, 0, 536, 723});
+    Place<QTreeView>(w, "ListView1", {8, 8, 520, 122});
+    Place<QPushButton>(w, "PushButton5", {8, 204, 256, 27})->setText(u"Remove Filenames Containing X"_s);
+    Place<QPlainTextEdit>(w, "Text1", {8, 236, 520, 93});
+    auto *frame3 = Place<QGroupBox>(w, "Frame3", {8, 512, 520, 132});
+    Place<QRadioButton>(frame3, "Option1", {16, 20, 273, 20})->setText(u"Edit and save changes to input files"_s);
+    auto *frame2 = Place<QGroupBox>(frame3, "Frame2", {40, 66, 448, 54});
+    Place<QLabel>(frame2, "Label2", {16, 2, 223, 15})->setText(u"...append this text to the end of the file..."_s);
+    Place<QComboBox>(frame2, "Combo1", {240, 2, 89, 23});
+    Place<QLineEdit>(frame2, "Text3", {16, 20, 367, 23});
+    Place<QPushButton>(frame2, "PushButton6", {392, 20, 40, 23})->setText(u"..."_s);
+    Place<QProgressBar>(w, "ProgressBar1", {8, 688, 520, 27});
+    w->setFont(QFont(u"Arial"_s, 9, QFont::Bold));
+    QFont font = w->font();
+    font.setPointSizeF(11.25);
+    for (QPushButton *button : w->findChildren<QPushButton *>())
+        button->setFont(font);
+    return std::unique_ptr<QWidget>(w);
+}
+
+// Each control's background colour, and whether it paints it.
+using Backgrounds = QMap<QString, std::pair<QColor, bool>>;
+Backgrounds BackgroundsOf(QWidget *window)
+{
+    Backgrounds result;
+    QList<QWidget *> controls = window->findChildren<QWidget *>(QRegularExpression(u"^[A-Z]"_s));
+    for (QWidget *control : controls << window)
+        result[control->objectName()] = {control->palette().color(control->backgroundRole()),
+                                         control->autoFillBackground()};
+    return result;
+}
+
+class RecordingSkin final : public SkinFramework
+{
+public:
+    void LoadSkin(const QString &path, const QString &iniName) override
+    {
+        calls << u"LoadSkin(%1,%2)"_s.arg(path, iniName);
+        if (fail)
+            throw AppError(u"rejected"_s);
+    }
+    int ApplyOptions() const override
+    {
+        calls << u"ApplyOptions"_s;
+        return 6; // bit 1 clear, other bits set
+    }
+    void SetApplyOptions(int options) override { calls << u"SetApplyOptions(%1)"_s.arg(options); }
+    void SetApplyMetrics(bool on) override { calls << u"SetApplyMetrics(%1)"_s.arg(on); }
+    void SetFrameSkinning(bool on) override { calls << u"SetFrameSkinning(%1)"_s.arg(on); }
+    void ApplyWindow(QWidget *target) override { calls << u"ApplyWindow(%1)"_s.arg(target->objectName()); }
+
+    mutable QStringList calls;
+    bool fail = false;
+};
+
+[[nodiscard]] bool WriteFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly)
+           && file.write(bytes) == bytes.size();
+}
+
+} // namespace
+
+class SkinTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QPalette palette = QApplication::palette();
+        palette.setColor(QPalette::Button, kFace);
+        palette.setColor(QPalette::Window, QColor(0xf5, 0xe0, 0xcd));
+        QApplication::setPalette(palette);
+    }
+    void cleanupTestCase() { QApplication::setPalette(QApplication::style()->standardPalette()); }
+    void init()
+    {
+        m_dir.emplace();
+        m_window = MakeMainWindow();
+    }
+
+    void applySkin_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QByteArray>("hiddenList"); // x/.hidden
+        QTest::addColumn<bool>("applied");
+        QTest::newRow("no skin") << QString() << QByteArray() << false;
+        QTest::newRow("beside the program, not in x") << u"o.cjs"_s << QByteArray() << false;
+        QTest::newRow("o.cjs is a folder") << u"x/o.cjs/skin.cjs"_s << QByteArray() << false;
+        QTest::newRow("skin") << u"x/o.cjs"_s << QByteArray("o.cjs.bak\nO.CJS\n") << true;
+#ifndef Q_OS_WIN
+        QTest::newRow("listed in x/.hidden") << u"x/o.cjs"_s << QByteArray("notes.txt\r\no.cjs\r\n") << false;
+#endif
+    }
+    // A skin there gives the window, option buttons, frames and labels the button face, then the
+    // component its six calls; without one nothing changes.
+    void applySkin()
+    {
+        QFETCH(QString, file);
+        QFETCH(QByteArray, hiddenList);
+        QFETCH(bool, applied);
+        QVERIFY(file.isEmpty() || WriteFile(m_dir->filePath(file), kSkinHeader));
+        QVERIFY(hiddenList.isEmpty() || WriteFile(m_dir->filePath(u"x/.hidden"_s), hiddenList));
+        const Backgrounds before = BackgroundsOf(m_window.get());
+        RecordingSkin skin;
+        QVERIFY_THROWS_NO_EXCEPTION(ApplySkin(m_window.get(), m_dir->path(), skin));
+
+        const QString path = u"%1%2x%2o.cjs"_s.arg(m_dir->path(), QDir::separator());
+        const QStringList six = {u"LoadSkin(%1,)"_s.arg(path), u"ApplyOptions"_s,        u"SetApplyOptions(7)"_s,
+                                 u"SetApplyMetrics(1)"_s,      u"SetFrameSkinning(1)"_s, u"ApplyWindow(Form1)"_s};
+        QCOMPARE(skin.calls, applied ? six : QStringList());
+        const Backgrounds after = BackgroundsOf(m_window.get());
+        for (const QString &name : after.keys()) {
+            const bool face = applied && kTakesFace.contains(name);
+            QVERIFY2(after[name] == (face ? std::pair(kFace, true) : before[name]), qPrintable(name));
+        }
+    }
+
+    void dotNameIsHidden()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("Hidden is a file attribute on Windows");
+#endif
+        const QString path = m_dir->filePath(u".o.cjs"_s);
+        QVERIFY(WriteFile(path, kSkinHeader) && !IsPlainVisibleFile(path));
+    }
+
+    // The component's error reaches the caller; the recolouring, done before LoadSkin, stays.
+    void failingLoad_propagatesAndRecolouringStays()
+    {
+        QVERIFY(WriteFile(m_dir->filePath(u"x/o.cjs"_s), "QLabel { color: red; }\n"));
+        RecordingSkin skin;
+        skin.fail = true;
+        QVERIFY_THROWS_EXCEPTION(AppError, ApplySkin(m_window.get(), m_dir->path(), skin));
+        for (const QString &name : kTakesFace)
+            QVERIFY2(BackgroundsOf(m_window.get())[name] == std::pair(kFace, true), qPrintable(name));
+        SkinFramework real; // without its header line the file is no skin
+        QVERIFY_THROWS_EXCEPTION(AppError, ApplySkin(m_window.get(), m_dir->path(), real));
+    }
+
+    // The skin that ships beside the program, on the window as the user sees it.
+    void shippedSkin_keepsTheWindowReadable()
+    {
+        QFile shipped(qEnvironmentVariable("TARNWELL_SOURCE_DIR") + u"/bundle/x/o.cjs"_s);
+        QVERIFY2(shipped.open(QIODevice::ReadOnly), qPrintable(shipped.fileName()));
+        QVERIFY(WriteFile(m_dir->filePath(u"x/o.cjs"_s), shipped.readAll()));
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        SkinFramework skin;
+        QVERIFY_THROWS_NO_EXCEPTION(ApplySkin(m_window.get(), m_dir->path(), skin));
+        for (const char *part : {"QPushButton {", "border-radius", "#Form1"}) // colours, metrics, frame
+            QVERIFY2(m_window->styleSheet().contains(QLatin1String(part)), part);
+
+        for (QWidget *control : m_window->findChildren<QWidget *>(QRegularExpression(u"^[A-Z]"_s)))
+            QCOMPARE(control->font().pointSizeF(), qobject_cast<QPushButton *>(control) ? 11.25 : 9.0);
+        for (QPushButton *button : m_window->findChildren<QPushButton *>()) // each caption fits its button
+            QVERIFY2(button->sizeHint().boundedTo(button->size()) == button->sizeHint(), qPrintable(button->text()));
+        // An option button's indicator is a ring clearly darker than the face around it.
+        for (QRadioButton *option : m_window->findChildren<QRadioButton *>()) {
+            const QImage picture = option->grab().toImage().convertToFormat(QImage::Format_Grayscale8);
+            const QImage ring = picture.copy(0, 0, 16, picture.height());
+            const uchar darkest = *std::min_element(ring.constBits(), ring.constBits() + ring.sizeInBytes());
+            QVERIFY2(darkest < qGray(picture.pixel(picture.width() - 1, 0)) - 40, qPrintable(option->objectName()));
+        }
+    }
+
+private:
+    std::optional<QTemporaryDir> m_dir;
+    std::unique_ptr<QWidget> m_window;
+};
+
+TARNWELL_TEST_CLASS(SkinTest)
+#include "SkinTest.moc"
