@@ -81,7 +81,7 @@ struct Row
     QString unit; // "s", "ms" or "MiB"
     QString baselineName;
     Samples baseline;
-    double target = 0;  // ratio limit when there is a baseline, else an absolute limit in `unit`
+    double target = 0;     // ratio limit when there is a baseline, else an absolute limit in `unit`
     bool inclusive = true; // "at most" (<=) or "under" (<)
 };
 std::vector<Row> g_rows;
@@ -99,28 +99,35 @@ QString Spread(const Samples &s, const QString &unit)
 {
     if (s.values.size() < 2)
         return Figure(s.Median(), unit);
-    return Figure(s.Median(), unit) + QStringLiteral(" [") + QString::number(s.Min(), 'f', unit == QLatin1String("s") ? 3 : 1)
-        + QLatin1Char('-') + QString::number(s.Max(), 'f', unit == QLatin1String("s") ? 3 : 1) + QLatin1Char(']');
+    return Figure(s.Median(), unit) + QStringLiteral(" [")
+           + QString::number(s.Min(), 'f', unit == QLatin1String("s") ? 3 : 1) + QLatin1Char('-')
+           + QString::number(s.Max(), 'f', unit == QLatin1String("s") ? 3 : 1) + QLatin1Char(']');
 }
 
 void PrintTable()
 {
-    std::printf("\n%-34s %-28s %-36s %-7s %-10s %s\n", "case", "measured: median [min-max]", "baseline: median [min-max]",
-                "ratio", "target", "met");
+    std::printf("\n%-34s %-28s %-36s %-7s %-10s %s\n", "case", "measured: median [min-max]",
+                "baseline: median [min-max]", "ratio", "target", "met");
     for (const Row &row : g_rows) {
         const bool hasBaseline = !row.baseline.values.empty();
         const double value = hasBaseline ? row.measured.Median() / row.baseline.Median() : row.measured.Median();
         const bool met = row.inclusive ? value <= row.target : value < row.target;
-        const QString baseline = hasBaseline ? row.baselineName + QLatin1Char(' ') + Spread(row.baseline, row.unit) : QStringLiteral("-");
+        const QString baseline = hasBaseline ? row.baselineName + QLatin1Char(' ') + Spread(row.baseline, row.unit)
+                                             : QStringLiteral("-");
         const QString ratio = hasBaseline ? QString::number(value, 'f', 2) + QLatin1Char('x') : QStringLiteral("-");
         const QString target = (row.inclusive ? QStringLiteral("<= ") : QStringLiteral("< "))
-            + (hasBaseline ? QString::number(row.target, 'f', 1) + QLatin1Char('x') : Figure(row.target, row.unit));
-        std::printf("%-34s %-28s %-36s %-7s %-10s %s\n", qPrintable(row.name), qPrintable(Spread(row.measured, row.unit)),
-                    qPrintable(baseline), qPrintable(ratio), qPrintable(target), met ? "yes" : "NO");
+                               + (hasBaseline ? QString::number(row.target, 'f', 1) + QLatin1Char('x')
+                                              : Figure(row.target, row.unit));
+        std::printf("%-34s %-28s %-36s %-7s %-10s %s\n", qPrintable(row.name),
+                    qPrintable(Spread(row.measured, row.unit)), qPrintable(baseline), qPrintable(ratio),
+                    qPrintable(target), met ? "yes" : "NO");
     }
 }
 
-double Seconds(const QElapsedTimer &timer) { return static_cast<double>(timer.nsecsElapsed()) / 1e9; }
+double Seconds(const QElapsedTimer &timer)
+{
+    return static_cast<double>(timer.nsecsElapsed()) / 1e9;
+}
 
 // The longest time between two turns of the event loop, from a 0 ms timer in the window's thread.
 class GapRecorder
@@ -216,7 +223,7 @@ ChildRun Wait(pid_t pid, const QElapsedTimer &since)
 {
     ChildRun run;
     int status = 0;
-    rusage usage {};
+    rusage usage{};
     while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
     }
     run.seconds = Seconds(since);
@@ -245,7 +252,10 @@ double Shell(const QString &command)
     return run.seconds;
 }
 
-QString Quoted(const QString &path) { return QLatin1Char('\'') + path + QLatin1Char('\''); }
+QString Quoted(const QString &path)
+{
+    return QLatin1Char('\'') + path + QLatin1Char('\'');
+}
 
 // ---- corpus -----------------------------------------------------------------------------------
 
@@ -253,8 +263,8 @@ QString Quoted(const QString &path) { return QLatin1Char('\'') + path + QLatin1C
 // `withCondition` the condition text lies in the middle.
 QByteArray MakeContent(quint32 seed, qint64 size, bool withCondition, bool codePageWords = false)
 {
-    static const char *const words[] = {"alpha", "beta", "gamma", "delta", "ByVal", "Kestrel", "tarn", "ledger",
-                                        "value", "return", "index", "folder", "Marker", "condition"};
+    static const char *const words[] = {"alpha",  "beta",  "gamma",  "delta", "ByVal",  "Kestrel", "tarn",
+                                        "ledger", "value", "return", "index", "folder", "Marker",  "condition"};
     // Windows-1252: café, naïve, don't with a typographic apostrophe, 10 euro.
     static const char *const codePage[] = {"caf\xE9", "na\xEFve", "don\x92t", "10 \x80"};
     QByteArray text;
@@ -288,7 +298,8 @@ int RestoreAndCountGrown(const QStringList &files, qint64 size)
     int grown = 0;
     for (const QString &path : files) {
         const QByteArray native = QFile::encodeName(path);
-        struct stat info {};
+        struct stat info
+        {};
         if (::stat(native.constData(), &info) != 0) {
             Fail(QStringLiteral("missing after a run: ") + path);
             continue;
@@ -370,7 +381,9 @@ void CaseP1(const Config &cfg, Samples &p6)
     for (int f = 0; f < folders; ++f)
         QDir().mkpath(dir + QStringLiteral("/d%1").arg(f, 3, 10, QLatin1Char('0')));
     for (int i = 0; i < fileCount; ++i) {
-        const QString path = dir + QStringLiteral("/d%1/f%2.txt").arg(i % folders, 3, 10, QLatin1Char('0')).arg(i, 6, 10, QLatin1Char('0'));
+        const QString path =
+            dir
+            + QStringLiteral("/d%1/f%2.txt").arg(i % folders, 3, 10, QLatin1Char('0')).arg(i, 6, 10, QLatin1Char('0'));
         if (!WriteFile(path, MakeContent(static_cast<quint32>(i), size, i % 2 == 0)))
             return Fail(QStringLiteral("could not write ") + path);
         files << path;
@@ -392,10 +405,17 @@ void CaseP1(const Config &cfg, Samples &p6)
     form.Text3->setText(cfg.root);
     GapRecorder gaps;
 
-    Row windowRow{QStringLiteral("P1 run, window (%1 files)").arg(fileCount), {}, QStringLiteral("s"),
-                  QStringLiteral("grep|sed"), {}, 1.0, true};
-    Row engineRow{QStringLiteral("P1 run, engine alone"), {}, QStringLiteral("s"), QStringLiteral("cat"), {}, 2.0, true};
-    const QString pipeline = QStringLiteral("grep -rLiF %1 %2 | xargs sed -i '$a %3'").arg(Quoted(kCondition), Quoted(dir), kAppendText);
+    Row windowRow{QStringLiteral("P1 run, window (%1 files)").arg(fileCount),
+                  {},
+                  QStringLiteral("s"),
+                  QStringLiteral("grep|sed"),
+                  {},
+                  1.0,
+                  true};
+    Row engineRow{
+        QStringLiteral("P1 run, engine alone"), {}, QStringLiteral("s"), QStringLiteral("cat"), {}, 2.0, true};
+    const QString pipeline =
+        QStringLiteral("grep -rLiF %1 %2 | xargs sed -i '$a %3'").arg(Quoted(kCondition), Quoted(dir), kAppendText);
     const QString floor = QStringLiteral("find %1 -type f -exec cat {} + >/dev/null").arg(Quoted(dir));
     for (int rep = 0; rep < cfg.reps; ++rep) {
         window.platform.messages.clear();
@@ -406,8 +426,8 @@ void CaseP1(const Config &cfg, Samples &p6)
         windowRow.measured.Add(Seconds(timer));
         p6.Add(gaps.StopMs());
         if (window.platform.messages != QStringList{QStringLiteral("Done.")} || !window.platform.warnings.isEmpty())
-            Fail(QStringLiteral("the window run did not end cleanly: ") + window.platform.messages.join(QLatin1Char('|'))
-                 + window.platform.warnings.join(QLatin1Char('|')));
+            Fail(QStringLiteral("the window run did not end cleanly: ")
+                 + window.platform.messages.join(QLatin1Char('|')) + window.platform.warnings.join(QLatin1Char('|')));
         check("the window run");
 
         windowRow.baseline.Add(Shell(pipeline));
@@ -424,9 +444,9 @@ void CaseP1(const Config &cfg, Samples &p6)
         check("the engine");
 
         engineRow.baseline.Add(Shell(floor));
-        std::printf("  rep %d: window %.3f s, grep|sed %.3f s, engine %.3f s, cat %.3f s, longest gap %.1f ms\n", rep + 1,
-                    windowRow.measured.values.back(), windowRow.baseline.values.back(), engineRow.measured.values.back(),
-                    engineRow.baseline.values.back(), p6.values.back());
+        std::printf("  rep %d: window %.3f s, grep|sed %.3f s, engine %.3f s, cat %.3f s, longest gap %.1f ms\n",
+                    rep + 1, windowRow.measured.values.back(), windowRow.baseline.values.back(),
+                    engineRow.measured.values.back(), engineRow.baseline.values.back(), p6.values.back());
         std::fflush(stdout);
     }
     g_rows.push_back(windowRow);
@@ -467,8 +487,15 @@ void CaseP2(const Config &cfg, const QString &self)
             }
         }
         const QString label = cfg.smoke ? QStringLiteral("8 MiB") : QStringLiteral("%1 GiB").arg(gib);
-        Row timeRow{QStringLiteral("P2 big file, %1").arg(label), {}, QStringLiteral("s"), QStringLiteral("grep -ciF"), {}, 3.0, true};
-        Row memoryRow{QStringLiteral("P2 peak memory, %1").arg(label), {}, QStringLiteral("MiB"), QString(), {}, 192, false};
+        Row timeRow{QStringLiteral("P2 big file, %1").arg(label),
+                    {},
+                    QStringLiteral("s"),
+                    QStringLiteral("grep -ciF"),
+                    {},
+                    3.0,
+                    true};
+        Row memoryRow{
+            QStringLiteral("P2 peak memory, %1").arg(label), {}, QStringLiteral("MiB"), QString(), {}, 192, false};
         const QString grep = QStringLiteral("grep -ciF %1 %2 >/dev/null").arg(Quoted(kCondition), Quoted(path));
         const int reps = cfg.smoke ? 1 : std::max(1, gib >= 3 ? cfg.reps / 2 : cfg.reps);
         for (int rep = 0; rep < reps; ++rep) {
@@ -484,7 +511,8 @@ void CaseP2(const Config &cfg, const QString &self)
                 Fail(QStringLiteral("could not restore the big file"));
             timeRow.baseline.Add(Shell(grep));
             std::printf("  rep %d: engine %.3f s (%.0f MB/s), peak %ld MiB, grep %.3f s\n", rep + 1, run.seconds,
-                        static_cast<double>(size) / 1e6 / run.seconds, run.maxRssKiB / 1024, timeRow.baseline.values.back());
+                        static_cast<double>(size) / 1e6 / run.seconds, run.maxRssKiB / 1024,
+                        timeRow.baseline.values.back());
             std::fflush(stdout);
         }
         g_rows.push_back(timeRow);
@@ -506,7 +534,10 @@ QStringList MakeTree(const QString &dir, int leafFolders, int filesPerLeaf)
                     const QString leaf = dir + QStringLiteral("/a%1/b%2/c%3/d%4").arg(a).arg(b).arg(c).arg(d);
                     QDir().mkpath(leaf);
                     for (int f = 0; f < filesPerLeaf; ++f) {
-                        const QString path = leaf + QStringLiteral("/file%1.%2").arg(f).arg(f % 2 ? QStringLiteral("dat") : QStringLiteral("txt"));
+                        const QString path = leaf
+                                             + QStringLiteral("/file%1.%2")
+                                                   .arg(f)
+                                                   .arg(f % 2 ? QStringLiteral("dat") : QStringLiteral("txt"));
                         const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
                         if (fd < 0) {
                             Fail(QStringLiteral("could not write ") + path);
@@ -532,7 +563,13 @@ void CaseP3P4(const Config &cfg, Samples &p6)
     GapRecorder gaps;
 
     if (cfg.Wants("P3")) {
-        Row row{QStringLiteral("P3 scan (%1 files)").arg(all.size()), {}, QStringLiteral("s"), QStringLiteral("find"), {}, 4.0, true};
+        Row row{QStringLiteral("P3 scan (%1 files)").arg(all.size()),
+                {},
+                QStringLiteral("s"),
+                QStringLiteral("find"),
+                {},
+                4.0,
+                true};
         const QString find = QStringLiteral("find %1 -iname '*.txt' >/dev/null").arg(Quoted(dir));
         for (int rep = 0; rep < cfg.reps; ++rep) {
             form.Files().Clear();
@@ -548,15 +585,21 @@ void CaseP3P4(const Config &cfg, Samples &p6)
             if (form.Files().Count() != txt || !window.platform.warnings.isEmpty())
                 Fail(QStringLiteral("the scan listed %1 entries, not %2").arg(form.Files().Count()).arg(txt));
             row.baseline.Add(Shell(find));
-            std::printf("  rep %d: window %.3f s, find %.3f s, longest gap %.1f ms\n", rep + 1, row.measured.values.back(),
-                        row.baseline.values.back(), p6.values.back());
+            std::printf("  rep %d: window %.3f s, find %.3f s, longest gap %.1f ms\n", rep + 1,
+                        row.measured.values.back(), row.baseline.values.back(), p6.values.back());
             std::fflush(stdout);
         }
         g_rows.push_back(row);
     }
 
     if (cfg.Wants("P4")) {
-        Row row{QStringLiteral("P4 filter (%1 entries)").arg(all.size()), {}, QStringLiteral("ms"), QString(), {}, 100, false};
+        Row row{QStringLiteral("P4 filter (%1 entries)").arg(all.size()),
+                {},
+                QStringLiteral("ms"),
+                QString(),
+                {},
+                100,
+                false};
         for (int rep = 0; rep < cfg.reps; ++rep) {
             form.Files().Clear();
             form.Files().AppendMany(all);
@@ -586,9 +629,10 @@ void CaseP5(const Config &cfg)
     Row idleRow{QStringLiteral("P5 start, tarnwell to idle"), {}, QStringLiteral("ms"), QString(), {}, 250, false};
     for (int rep = 0; rep < cfg.reps; ++rep) {
         QTemporaryDir home;
-        const QList<QPair<QByteArray, QByteArray>> env{{"HOME", QFile::encodeName(home.path())},
-                                                       {"XDG_CONFIG_HOME", QFile::encodeName(home.path() + QStringLiteral("/config"))},
-                                                       {"QT_QPA_PLATFORM", "offscreen"}};
+        const QList<QPair<QByteArray, QByteArray>> env{
+            {"HOME", QFile::encodeName(home.path())},
+            {"XDG_CONFIG_HOME", QFile::encodeName(home.path() + QStringLiteral("/config"))},
+            {"QT_QPA_PLATFORM", "offscreen"}};
         int fds[2];
         if (::pipe(fds) != 0)
             return Fail(QStringLiteral("pipe"));
@@ -606,9 +650,10 @@ void CaseP5(const Config &cfg)
         probeRow.measured.Add(shownMs);
 
         QTemporaryDir home2;
-        const QList<QPair<QByteArray, QByteArray>> env2{{"HOME", QFile::encodeName(home2.path())},
-                                                        {"XDG_CONFIG_HOME", QFile::encodeName(home2.path() + QStringLiteral("/config"))},
-                                                        {"QT_QPA_PLATFORM", "offscreen"}};
+        const QList<QPair<QByteArray, QByteArray>> env2{
+            {"HOME", QFile::encodeName(home2.path())},
+            {"XDG_CONFIG_HOME", QFile::encodeName(home2.path() + QStringLiteral("/config"))},
+            {"QT_QPA_PLATFORM", "offscreen"}};
         timer.start();
         const pid_t program = Spawn({bin + QStringLiteral("/tarnwell")}, env2);
         const QByteArray syscallFile = "/proc/" + QByteArray::number(program) + "/syscall";
@@ -683,9 +728,11 @@ int main(int argc, char **argv)
     if (cfg.Wants("P5"))
         CaseP5(cfg);
     if (!gapsP1.values.empty())
-        g_rows.push_back(Row{QStringLiteral("P6 longest gap, P1 window run"), gapsP1, QStringLiteral("ms"), QString(), {}, 50, false});
+        g_rows.push_back(Row{
+            QStringLiteral("P6 longest gap, P1 window run"), gapsP1, QStringLiteral("ms"), QString(), {}, 50, false});
     if (!gapsP3.values.empty())
-        g_rows.push_back(Row{QStringLiteral("P6 longest gap, P3 scan"), gapsP3, QStringLiteral("ms"), QString(), {}, 50, false});
+        g_rows.push_back(
+            Row{QStringLiteral("P6 longest gap, P3 scan"), gapsP3, QStringLiteral("ms"), QString(), {}, 50, false});
 
     PrintTable();
     if (g_failed)

@@ -49,9 +49,9 @@ QStringList SubfolderNames(const QString &folder);
 // One file of a folder listing, with what the listing learned of it.
 struct ListedFile
 {
-    QString name;       // bare name
-    bool present;       // FileIsPresent holds for the folder, a separator and the name
-    int attributes;     // attribute value; see FilesIn
+    QString name;   // bare name
+    bool present;   // FileIsPresent holds for the folder, a separator and the name
+    int attributes; // attribute value; see FilesIn
 };
 
 // The files (never folders) directly in `folder` whose names match the wildcard `pattern`,

@@ -36,7 +36,8 @@ AppError ListingError(int error, const QString &folder)
 // one lstat, a second stat only for a link, and one access check.
 int AttributesAt(int dirFd, const char *name, bool hiddenName)
 {
-    struct stat entry {};
+    struct stat entry
+    {};
     if (::fstatat(dirFd, name, &entry, AT_SYMLINK_NOFOLLOW) != 0)
         return -1;
     int attributes = hiddenName ? kAttrHidden : 0;
@@ -102,12 +103,13 @@ bool IsDriveRoot(const QString &folder)
 
 QString FolderIdentity(const QString &folder)
 {
-    struct stat info {};
+    struct stat info
+    {};
     const QByteArray native = QFile::encodeName(folder);
     if (native.isEmpty() || ::stat(native.constData(), &info) != 0)
         return QString();
     return QString::number(static_cast<qulonglong>(info.st_dev)) + QLatin1Char(':')
-        + QString::number(static_cast<qulonglong>(info.st_ino));
+           + QString::number(static_cast<qulonglong>(info.st_ino));
 }
 
 QStringList SubfolderNames(const QString &folder, std::optional<AppError> &failure)
@@ -132,7 +134,8 @@ QStringList SubfolderNames(const QString &folder, std::optional<AppError> &failu
             continue;
         bool isFolder = entry->d_type == DT_DIR;
         if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
-            struct stat target {};
+            struct stat target
+            {};
             isFolder = ::fstatat(fd, entry->d_name, &target, 0) == 0 && S_ISDIR(target.st_mode);
         }
         if (isFolder)
@@ -198,7 +201,8 @@ QStringList FileNamesIn(const QString &folder)
 
 bool FileIsPresent(const QString &path)
 {
-    struct stat info {};
+    struct stat info
+    {};
     const QByteArray native = QFile::encodeName(path);
     return !native.isEmpty() && ::stat(native.constData(), &info) == 0 && S_ISREG(info.st_mode);
 }

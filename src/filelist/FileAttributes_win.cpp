@@ -24,9 +24,8 @@ const wchar_t *Wide(const QString &text)
 
 QString WithBackslash(const QString &folder)
 {
-    return (folder.endsWith(QLatin1Char('\\')) || folder.endsWith(QLatin1Char('/')))
-        ? folder
-        : folder + QLatin1Char('\\');
+    return (folder.endsWith(QLatin1Char('\\')) || folder.endsWith(QLatin1Char('/'))) ? folder
+                                                                                     : folder + QLatin1Char('\\');
 }
 
 bool IsDotOrDotDot(const wchar_t *name)
@@ -48,13 +47,13 @@ AppError ListingError(DWORD error, const QString &folder)
 
 // Lists "folder\*" and hands each entry but "." and ".." to `take`. Returns ERROR_SUCCESS, or
 // the error that ended the listing; an empty folder (a drive root has no "." entry) is no error.
-template<typename Take>
+template <typename Take>
 DWORD ForEachEntry(const QString &folder, Take take)
 {
     const QString query = WithBackslash(folder) + QLatin1Char('*');
     WIN32_FIND_DATAW data;
-    const HANDLE find = ::FindFirstFileExW(Wide(query), FindExInfoBasic, &data, FindExSearchNameMatch,
-                                           nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    const HANDLE find = ::FindFirstFileExW(Wide(query), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
+                                           FIND_FIRST_EX_LARGE_FETCH);
     if (find == INVALID_HANDLE_VALUE) {
         const DWORD error = ::GetLastError();
         return error == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : error;
@@ -85,8 +84,7 @@ bool IsDriveRoot(const QString &folder)
     while (path.size() > 3 && path.endsWith(QLatin1Char('\\')))
         path.chop(1);
     // "C:\" (a bare "C:" is the drive's current folder, not its root)
-    if (path.size() == 3 && path.at(0).isLetter() && path.at(1) == QLatin1Char(':')
-        && path.at(2) == QLatin1Char('\\'))
+    if (path.size() == 3 && path.at(0).isLetter() && path.at(1) == QLatin1Char(':') && path.at(2) == QLatin1Char('\\'))
         return true;
     // "\\server\share"
     if (path.startsWith(QLatin1String("\\\\")) && !path.startsWith(QLatin1String("\\\\?\\"))) {
@@ -100,9 +98,8 @@ QString FolderIdentity(const QString &folder)
 {
     // Access 0 still allows reading metadata; FILE_FLAG_BACKUP_SEMANTICS opens a folder, and
     // without FILE_FLAG_OPEN_REPARSE_POINT a junction or link is followed to its target.
-    const HANDLE handle = ::CreateFileW(Wide(folder), 0,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HANDLE handle = ::CreateFileW(Wide(folder), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return QString();
     BY_HANDLE_FILE_INFORMATION info;
@@ -165,9 +162,8 @@ QStringList FileNamesIn(const QString &folder)
 bool FileIsPresent(const QString &path)
 {
     // Access 0 opens without reading; a folder never opens without FILE_FLAG_BACKUP_SEMANTICS.
-    const HANDLE handle = ::CreateFileW(Wide(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                        OPEN_EXISTING, FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN,
-                                        nullptr);
+    const HANDLE handle = ::CreateFileW(Wide(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return false;
     ::CloseHandle(handle);

@@ -112,8 +112,8 @@ QString JoinEntryPath(const QString &folder, const QString &name)
     const QChar sep = EntrySeparator();
     QString joined = folder + sep + name;
     // A Windows network path (\\server\share) keeps its two leading backslashes.
-    const bool networkPath = sep == QLatin1Char('\\') && joined.startsWith(QLatin1String("\\\\"))
-        && joined.size() > 2 && joined.at(2) != sep;
+    const bool networkPath = sep == QLatin1Char('\\') && joined.startsWith(QLatin1String("\\\\")) && joined.size() > 2
+                             && joined.at(2) != sep;
     const QString doubled(2, sep);
     if (networkPath)
         return joined.left(2) + joined.mid(2).replace(doubled, QString(sep));

@@ -18,8 +18,8 @@ public:
     void Append(const QString &path);
     void AppendMany(const QStringList &paths); // one model update for a whole batch
     int Count() const { return static_cast<int>(m_entries.size()); }
-    QString EntryAt(int position) const;       // position 1..Count
-    void RemoveAt(int position);               // later entries move up one
+    QString EntryAt(int position) const; // position 1..Count
+    void RemoveAt(int position);         // later entries move up one
     // Removes the entries at the given ascending positions (1-based) in one pass.
     void RemovePositions(const QList<int> &ascendingPositions);
     void Clear();

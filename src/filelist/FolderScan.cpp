@@ -23,14 +23,14 @@ bool IsHiddenSystemFolder(const QString &folder)
         return false;
     const int attributes = AttributesOf(folder);
     const bool hiddenSystem = attributes == kAttrHidden + kAttrSystem + kAttrDirectory
-        || attributes == kAttrHidden + kAttrSystem + kAttrDirectory + kAttrAlias;
+                              || attributes == kAttrHidden + kAttrSystem + kAttrDirectory + kAttrAlias;
     return hiddenSystem && !IsDriveRoot(folder);
 }
 
 bool IsSkippedSubfolderName(const QString &name)
 {
     return name.contains(QLatin1Char('?')) || HasUnusableChar(name) || name == QLatin1String(".")
-        || name == QLatin1String("..");
+           || name == QLatin1String("..");
 }
 
 // One level of the walk: examines `folders`, collects their subfolders, walks those as the next
@@ -112,8 +112,7 @@ QStringList ListFilesInFolder(const QString &folder, const QString &pattern)
     return names;
 }
 
-void AddFilesOfFolders(const QStringList &folders, const QString &pattern, FileList &list,
-                       const YieldFn &yield)
+void AddFilesOfFolders(const QStringList &folders, const QString &pattern, FileList &list, const YieldFn &yield)
 {
     const QChar sep = EntrySeparator();
     for (const QString &folder : folders) {

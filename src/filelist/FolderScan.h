@@ -36,8 +36,7 @@ bool FileIsPresent(const QString &path);
 // listed name matching `pattern`, skipping names that begin with "~" and files whose attribute
 // value is exactly 34 (hidden + archive). Each folder's entries go in as one batch, after which
 // it yields once.
-void AddFilesOfFolders(const QStringList &folders, const QString &pattern, FileList &list,
-                       const YieldFn &yield);
+void AddFilesOfFolders(const QStringList &folders, const QString &pattern, FileList &list, const YieldFn &yield);
 
 // The whole scan of one chosen folder: CollectSubfolders from it (with a final separator added
 // unless it has one), then AddFilesOfFolders.

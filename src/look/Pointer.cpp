@@ -86,14 +86,13 @@ QCursor LoadCursorFile(const QString &path)
 
 std::optional<int> MouseMovePointer(const QString &objectName)
 {
-    static const std::array<QLatin1String, 7> handOver = {
-        QLatin1String("PushButton1"), QLatin1String("PushButton2"), QLatin1String("PushButton3"),
-        QLatin1String("PushButton4"), QLatin1String("PushButton5"), QLatin1String("PushButton7"),
-        QLatin1String("PushButton11")};
+    static const std::array<QLatin1String, 7> handOver = {QLatin1String("PushButton1"), QLatin1String("PushButton2"),
+                                                          QLatin1String("PushButton3"), QLatin1String("PushButton4"),
+                                                          QLatin1String("PushButton5"), QLatin1String("PushButton7"),
+                                                          QLatin1String("PushButton11")};
     static const std::array<QLatin1String, 7> arrowOver = {
-        QLatin1String("Form1"), QLatin1String("Frame1"), QLatin1String("Frame2"),
-        QLatin1String("Frame3"), QLatin1String("Text1"), QLatin1String("Text2"),
-        QLatin1String("ListView1")};
+        QLatin1String("Form1"), QLatin1String("Frame1"), QLatin1String("Frame2"),   QLatin1String("Frame3"),
+        QLatin1String("Text1"), QLatin1String("Text2"),  QLatin1String("ListView1")};
     for (const QLatin1String &name : handOver) {
         if (objectName == name)
             return kPointerHand;

@@ -77,7 +77,7 @@ void Recolour(QWidget *widget, const QColor &colour)
 bool TakesButtonFace(const QWidget *widget)
 {
     return qobject_cast<const QRadioButton *>(widget) || qobject_cast<const QCheckBox *>(widget)
-        || qobject_cast<const QGroupBox *>(widget) || qobject_cast<const QLabel *>(widget);
+           || qobject_cast<const QGroupBox *>(widget) || qobject_cast<const QLabel *>(widget);
 }
 
 // The window's controls are its child widgets and those of its containers (frames and plain
@@ -87,7 +87,7 @@ bool IsContainer(const QWidget *widget)
 {
     const QMetaObject *kind = widget->metaObject();
     return qobject_cast<const QGroupBox *>(widget) || kind == &QWidget::staticMetaObject
-        || kind == &QFrame::staticMetaObject;
+           || kind == &QFrame::staticMetaObject;
 }
 
 void RecolourControls(QWidget *parent, const QColor &colour)
@@ -117,8 +117,7 @@ void SkinFramework::LoadSkin(const QString &path, const QString &iniName)
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = decoder.decode(bytes);
     if (decoder.hasError())
-        throw AppError(QStringLiteral("The skin file \"%1\" is not UTF-8 text.")
-                           .arg(QDir::toNativeSeparators(path)));
+        throw AppError(QStringLiteral("The skin file \"%1\" is not UTF-8 text.").arg(QDir::toNativeSeparators(path)));
     QStringList lines = text.split(u'\n');
     for (QString &line : lines) {
         if (line.endsWith(u'\r'))
@@ -133,10 +132,9 @@ void SkinFramework::LoadSkin(const QString &path, const QString &iniName)
                            .arg(QDir::toNativeSeparators(path)));
 
     std::map<QString, QString> sections = SplitSections(lines);
-    if (!iniName.isEmpty()
-        && (iniName == kMetricsSection || iniName == kFrameSection || !sections.contains(iniName)))
-        throw AppError(QStringLiteral("The skin file \"%1\" has no variant \"%2\".")
-                           .arg(QDir::toNativeSeparators(path), iniName));
+    if (!iniName.isEmpty() && (iniName == kMetricsSection || iniName == kFrameSection || !sections.contains(iniName)))
+        throw AppError(
+            QStringLiteral("The skin file \"%1\" has no variant \"%2\".").arg(QDir::toNativeSeparators(path), iniName));
 
     m_styleSheet = text;
     m_sections = std::move(sections);

@@ -134,8 +134,8 @@ void Form1::BuildControls()
         widget->setObjectName(QLatin1String(name));
         widget->setGeometry(Twips(left), Twips(top), Twips(width), Twips(height));
     };
-    const auto button = [&](QWidget *container, const char *name, const char *caption, int left, int top,
-                            int width, int height) {
+    const auto button = [&](QWidget *container, const char *name, const char *caption, int left, int top, int width,
+                            int height) {
         auto *pushButton = new QPushButton(QString::fromUtf8(caption), container);
         pushButton->setFont(ButtonFont());
         pushButton->setAutoDefault(false);
@@ -173,7 +173,8 @@ void Form1::BuildControls()
     place(Label2, "Label2", 240, 300, 3345, 225);
     Text1 = new QPlainTextEdit(Frame1);
     place(Text1, "Text1", 240, 570, 7320, 1395);
-    Label3 = new QLabel(QStringLiteral(" ...if this text            xxx                exist at all in the file:"), Frame1);
+    Label3 = new QLabel(QStringLiteral(" ...if this text            xxx                exist at all in the file:"),
+                        Frame1);
     place(Label3, "Label3", 240, 2130, 4320, 225);
     FitLabel(Label2);
     FitLabel(Label3);
@@ -193,7 +194,8 @@ void Form1::BuildControls()
     PaintWhite(Frame3);
     Option1 = new OptionButton(QStringLiteral("Edit and save changes to input files directly"), Frame3);
     place(Option1, "Option1", 240, 300, 4095, 300);
-    Option2 = new OptionButton(QStringLiteral("Create new files based on input files and save to this folder:"), Frame3);
+    Option2 = new OptionButton(QStringLiteral("Create new files based on input files and save to this folder:"),
+                               Frame3);
     place(Option2, "Option2", 240, 650, 7095, 300);
     for (QRadioButton *option : {Option1, Option2}) {
         option->setAutoExclusive(false);
@@ -231,9 +233,9 @@ void Form1::BuildControls()
 
 void Form1::SetTabOrder()
 {
-    const QList<QWidget *> order{ListView1, ProgressBar1, PushButton4, PushButton1, PushButton2, PushButton7,
-                                 PushButton3, Text1, Text2, PushButton5, PushButton11, Combo1,
-                                 Option1, Option2, Text3, PushButton6};
+    const QList<QWidget *> order{ListView1,   ProgressBar1, PushButton4, PushButton1, PushButton2,  PushButton7,
+                                 PushButton3, Text1,        Text2,       PushButton5, PushButton11, Combo1,
+                                 Option1,     Option2,      Text3,       PushButton6};
     for (qsizetype i = 0; i + 1 < order.size(); ++i)
         setTabOrder(order.at(i), order.at(i + 1));
     for (QGroupBox *frame : {Frame1, Frame2, Frame3})
@@ -269,9 +271,10 @@ void Form1::WireEvents()
     });
 
     // Mouse moves set the pointer; the list also takes keys, double clicks and drops.
-    const QList<QWidget *> tracked{this, PushButton1, PushButton2, PushButton3, PushButton4, PushButton5,
-                                   PushButton7, PushButton11, Frame1, Frame2, Frame3, Text1->viewport(),
-                                   Text2->viewport(), ListView1, ListView1->viewport()};
+    const QList<QWidget *> tracked{
+        this,        PushButton1,       PushButton2,       PushButton3, PushButton4,
+        PushButton5, PushButton7,       PushButton11,      Frame1,      Frame2,
+        Frame3,      Text1->viewport(), Text2->viewport(), ListView1,   ListView1->viewport()};
     for (QWidget *widget : tracked) {
         widget->setMouseTracking(true);
         widget->installEventFilter(this);

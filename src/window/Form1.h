@@ -109,9 +109,8 @@ private:
 public:
     // The controls, by their object names.
     QTreeView *ListView1 = nullptr;
-    QPushButton *PushButton1 = nullptr, *PushButton2 = nullptr, *PushButton3 = nullptr,
-                *PushButton4 = nullptr, *PushButton5 = nullptr, *PushButton6 = nullptr,
-                *PushButton7 = nullptr, *PushButton11 = nullptr;
+    QPushButton *PushButton1 = nullptr, *PushButton2 = nullptr, *PushButton3 = nullptr, *PushButton4 = nullptr,
+                *PushButton5 = nullptr, *PushButton6 = nullptr, *PushButton7 = nullptr, *PushButton11 = nullptr;
     QGroupBox *Frame1 = nullptr, *Frame2 = nullptr, *Frame3 = nullptr;
     QLabel *Label2 = nullptr, *Label3 = nullptr;
     QPlainTextEdit *Text1 = nullptr, *Text2 = nullptr;

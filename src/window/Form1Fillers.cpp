@@ -44,10 +44,10 @@ void Form1::PushButton1_Click()
     ErrorTrap trap(*this, QStringLiteral("PushButton1_Click"));
     QString extension;
     trap.Line(100, [&] {
-        extension = m_platform.InputBox(
-            this,
-            QStringLiteral("Enter file extension to load:\r\r(* for all files, txt for all txt files, doc for all doc files, etc.)"),
-            m_appTitle, QStringLiteral("txt"));
+        extension = m_platform.InputBox(this,
+                                        QStringLiteral("Enter file extension to load:\r\r(* for all files, txt for all "
+                                                       "txt files, doc for all doc files, etc.)"),
+                                        m_appTitle, QStringLiteral("txt"));
     });
     if (extension.isEmpty())
         return;
@@ -57,9 +57,7 @@ void Form1::PushButton1_Click()
     if (folder.isEmpty() || !BeginBusy(Busy::Scan))
         return;
     trap.Line(106, [&] { SetPointerState(kPointerBusy); });
-    trap.Line(108, [&] {
-        ScanFolderIntoList(folder, QStringLiteral("*.") + extension, m_files, [this] { Yield(); });
-    });
+    trap.Line(108, [&] { ScanFolderIntoList(folder, QStringLiteral("*.") + extension, m_files, [this] { Yield(); }); });
     trap.Line(110, [&] { SetPointerState(kPointerDefault); });
     EndBusy();
 }
@@ -73,10 +71,11 @@ void Form1::PushButton3_Click()
     trap.Line(100, [&] { m_files.AppendMany(SampleEntries(programFolder)); });
     bool open = false;
     trap.Line(102, [&] {
-        open = m_platform.AskYesNo(this,
-                                   QStringLiteral("Would you like this software to open the folder where these sample "
-                                                  "files are stored (so that you can view them before working with them)?"),
-                                   m_appTitle);
+        open = m_platform.AskYesNo(
+            this,
+            QStringLiteral("Would you like this software to open the folder where these sample "
+                           "files are stored (so that you can view them before working with them)?"),
+            m_appTitle);
     });
     if (trap.Test(104, [&] { return open; }))
         trap.Line(106, [&] { m_platform.OpenFolder(SampleFolder(programFolder)); });
@@ -94,7 +93,8 @@ void Form1::PushButton4_Click()
     trap.SetInterceptor([this](const AppError &error) {
         if (error.number() != kErrFileDialogBufferTooSmall)
             return false;
-        ShowMessage(QStringLiteral("You've selected too many files to add.\r\rPlease try adding via the \"Add All\" button."));
+        ShowMessage(
+            QStringLiteral("You've selected too many files to add.\r\rPlease try adding via the \"Add All\" button."));
         return true;
     });
     PickedFiles picked;

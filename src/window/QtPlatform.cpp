@@ -42,12 +42,11 @@ bool QtPlatform::AskYesNo(QWidget *parent, const QString &text, const QString &t
     return box.exec() == QMessageBox::Yes;
 }
 
-QString QtPlatform::InputBox(QWidget *parent, const QString &prompt, const QString &title,
-                             const QString &defaultAnswer)
+QString QtPlatform::InputBox(QWidget *parent, const QString &prompt, const QString &title, const QString &defaultAnswer)
 {
     bool ok = false;
-    const QString answer = QInputDialog::getText(parent, title, ForDisplay(prompt), QLineEdit::Normal,
-                                                 defaultAnswer, &ok);
+    const QString answer = QInputDialog::getText(parent, title, ForDisplay(prompt), QLineEdit::Normal, defaultAnswer,
+                                                 &ok);
     return ok ? answer : QString();
 }
 
@@ -62,7 +61,7 @@ QString QtFileDialogFilter(const QString &filter)
             pattern = QStringLiteral("*");
 #endif
         filters << parts.at(i) + QStringLiteral(" (") + pattern.replace(QLatin1Char(';'), QLatin1Char(' '))
-                + QLatin1Char(')');
+                       + QLatin1Char(')');
     }
     return filters.join(QLatin1String(";;"));
 }

@@ -27,8 +27,8 @@ bool ParseNumber(const QString &text, double &value)
 } // namespace
 
 SettingsStore::SettingsStore()
-    : m_settings(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
-                                             QStringLiteral("Kestrelby"), QStringLiteral("Tarnwell")))
+    : m_settings(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Kestrelby"),
+                                             QStringLiteral("Tarnwell")))
 {
 }
 

@@ -12,7 +12,7 @@ namespace tarnwell {
 class SettingsStore
 {
 public:
-    SettingsStore();                              // the user's real store
+    SettingsStore();                                // the user's real store
     explicit SettingsStore(const QString &iniFile); // a file of its own (tests)
 
     // The stored text, or `defaultValue` when the key is absent. Never fails.

@@ -28,5 +28,5 @@ int RunAll(int argc, char **argv);
 
 } // namespace tarnwell::testing
 
-#define TARNWELL_TEST_CLASS(Class)                                                                 \
+#define TARNWELL_TEST_CLASS(Class)                                                                                     \
     static const tarnwell::testing::Registrar Class##Registrar{[] { return std::make_unique<Class>(); }};

@@ -44,8 +44,14 @@ public:
         return texts;
     }
 
-    void MessageBox(QWidget *, const QString &text, const QString &title) override { Record({QStringLiteral("message"), text, title}); }
-    void WarningBox(QWidget *, const QString &text, const QString &title) override { Record({QStringLiteral("warning"), text, title}); }
+    void MessageBox(QWidget *, const QString &text, const QString &title) override
+    {
+        Record({QStringLiteral("message"), text, title});
+    }
+    void WarningBox(QWidget *, const QString &text, const QString &title) override
+    {
+        Record({QStringLiteral("warning"), text, title});
+    }
     bool AskYesNo(QWidget *, const QString &text, const QString &title) override
     {
         Record({QStringLiteral("question"), text, title});

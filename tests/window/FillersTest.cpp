@@ -47,15 +47,18 @@ private slots:
         Form1 &form = fx.Load();
         const QString one = Native(QStringLiteral("/data/one.txt"));
         fx.platform.pickedFiles << PickedFiles{{one}, false}
-                                << PickedFiles{{Native(QStringLiteral("/data/b.txt")), Native(QStringLiteral("/data/a.txt")), one}, false}
+                                << PickedFiles{{Native(QStringLiteral("/data/b.txt")),
+                                                Native(QStringLiteral("/data/a.txt")), one},
+                                               false}
                                 << PickedFiles{};
         form.PushButton4_Click();
         form.PushButton4_Click();
         form.PushButton4_Click(); // Cancel
-        QCOMPARE(fx.platform.fileDialogTitle, QStringLiteral("Add File(s) - Hold Ctrl or Shift to select multiple files"));
+        QCOMPARE(fx.platform.fileDialogTitle,
+                 QStringLiteral("Add File(s) - Hold Ctrl or Shift to select multiple files"));
         QCOMPARE(fx.platform.fileDialogFilter, QStringLiteral("All Files (*.*)|*.*|"));
-        QCOMPARE(form.Files().Entries(), (QStringList{one, Native(QStringLiteral("/data/b.txt")),
-                                                      Native(QStringLiteral("/data/a.txt")), one}));
+        QCOMPARE(form.Files().Entries(),
+                 (QStringList{one, Native(QStringLiteral("/data/b.txt")), Native(QStringLiteral("/data/a.txt")), one}));
         QVERIFY(fx.platform.boxes.isEmpty());
     }
 
@@ -68,8 +71,9 @@ private slots:
         QCOMPARE(form.Files().Count(), 0);
         QCOMPARE(fx.platform.boxes.size(), 1);
         QCOMPARE(fx.platform.boxes.first().kind, QStringLiteral("message"));
-        QCOMPARE(fx.platform.boxes.first().text,
-                 QStringLiteral("You've selected too many files to add.\r\rPlease try adding via the \"Add All\" button."));
+        QCOMPARE(
+            fx.platform.boxes.first().text,
+            QStringLiteral("You've selected too many files to add.\r\rPlease try adding via the \"Add All\" button."));
         QCOMPARE(fx.platform.boxes.first().title, QStringLiteral("Tarnwell"));
     }
 
@@ -86,11 +90,14 @@ private slots:
         form.PushButton1_Click();
         form.PushButton1_Click();
         QCOMPARE(fx.platform.inputPrompts.first(),
-                 QStringLiteral("Enter file extension to load:\r\r(* for all files, txt for all txt files, doc for all doc files, etc.)"));
+                 QStringLiteral("Enter file extension to load:\r\r(* for all files, txt for all txt files, doc for all "
+                                "doc files, etc.)"));
         QCOMPARE(fx.platform.browseTitle, QStringLiteral("Please select folder:"));
         QCOMPARE(form.Files().Entries(), (QStringList{tree + QDir::separator() + QStringLiteral("top.TXT"),
-                                                      tree + QDir::separator() + QStringLiteral("sub") + QDir::separator() + QStringLiteral("deep.txt")}));
-        QCOMPARE(fx.Stored(QStringLiteral("Extension")), QStringLiteral("md")); // stored although the browser was cancelled
+                                                      tree + QDir::separator() + QStringLiteral("sub")
+                                                          + QDir::separator() + QStringLiteral("deep.txt")}));
+        QCOMPARE(fx.Stored(QStringLiteral("Extension")),
+                 QStringLiteral("md")); // stored although the browser was cancelled
         QCOMPARE(form.PointerState(), kPointerDefault);
         QVERIFY(fx.platform.boxes.isEmpty());
     }
@@ -136,14 +143,16 @@ private slots:
         QMimeData files;
         files.setUrls({QUrl::fromLocalFile(file), QUrl::fromLocalFile(folder), QUrl::fromLocalFile(file)});
         QVERIFY(DragAndDrop(form, &files));
-        QCOMPARE(form.Files().Entries(), (QStringList{file, folder + QDir::separator() + QStringLiteral("inner.bin"), file}));
+        QCOMPARE(form.Files().Entries(),
+                 (QStringList{file, folder + QDir::separator() + QStringLiteral("inner.bin"), file}));
     }
 
     void filters_askThenRemove()
     {
         WindowFixture fx;
         Form1 &form = fx.Load();
-        form.Files().AppendMany({QStringLiteral("/a/One.TXT"), QStringLiteral("/b/two.doc"), QStringLiteral("/c d/three.txt")});
+        form.Files().AppendMany(
+            {QStringLiteral("/a/One.TXT"), QStringLiteral("/b/two.doc"), QStringLiteral("/c d/three.txt")});
         fx.platform.inputAnswers << QString() << QStringLiteral("txt") << QStringLiteral(" ");
         form.PushButton5_Click(); // Cancel: nothing
         QCOMPARE(form.Files().Count(), 3);
@@ -164,17 +173,20 @@ private slots:
         Form1 &form = fx.Load();
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        form.Files().AppendMany({QStringLiteral("/1"), QStringLiteral("/2"), QStringLiteral("/3"), QStringLiteral("/4"), QStringLiteral("/5")});
+        form.Files().AppendMany({QStringLiteral("/1"), QStringLiteral("/2"), QStringLiteral("/3"), QStringLiteral("/4"),
+                                 QStringLiteral("/5")});
         QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::ShiftModifier);
         QCoreApplication::sendEvent(form.ListView1, &del); // nothing selected
         QCOMPARE(form.Files().Count(), 5);
         form.ListView1->setCurrentIndex(form.Files().index(2));
         QCoreApplication::sendEvent(form.ListView1, &del);
-        QCOMPARE(form.Files().Entries(), (QStringList{QStringLiteral("/1"), QStringLiteral("/2"), QStringLiteral("/4"), QStringLiteral("/5")}));
+        QCOMPARE(form.Files().Entries(),
+                 (QStringList{QStringLiteral("/1"), QStringLiteral("/2"), QStringLiteral("/4"), QStringLiteral("/5")}));
         form.ListView1->setCurrentIndex(form.Files().index(0));
         const QRect row = form.ListView1->visualRect(form.Files().index(0));
         QTest::mouseDClick(form.ListView1->viewport(), Qt::LeftButton, Qt::NoModifier, row.center());
-        QCOMPARE(form.Files().Entries(), (QStringList{QStringLiteral("/2"), QStringLiteral("/4"), QStringLiteral("/5")}));
+        QCOMPARE(form.Files().Entries(),
+                 (QStringList{QStringLiteral("/2"), QStringLiteral("/4"), QStringLiteral("/5")}));
         form.SetPointerState(kPointerBusy); // the hourglass blocks removal
         form.ListView1->setCurrentIndex(form.Files().index(0));
         QCoreApplication::sendEvent(form.ListView1, &del);

@@ -38,7 +38,8 @@ private slots:
         row("Frame1", "Form1", "For all files listed above...", 120, 3540, 7800, 4065);
         row("Label2", "Frame1", "...append this text to the end of the file...", 240, 300, 3345, 225);
         row("Text1", "Frame1", "", 240, 570, 7320, 1395);
-        row("Label3", "Frame1", " ...if this text            xxx                exist at all in the file:", 240, 2130, 4320, 225);
+        row("Label3", "Frame1", " ...if this text            xxx                exist at all in the file:", 240, 2130,
+            4320, 225);
         row("Combo1", "Frame1", "", 1400, 2070, 1335, 345);
         row("Text2", "Frame1", "", 240, 2490, 7320, 1395);
         row("Frame3", "Form1", "Save Options", 120, 7680, 7800, 1980);
@@ -95,7 +96,8 @@ private slots:
         QCOMPARE(form.minimumSize(), form.maximumSize());
         QVERIFY(form.windowFlags() & Qt::WindowMinimizeButtonHint);
         QVERIFY(!(form.windowFlags() & Qt::WindowMaximizeButtonHint));
-        for (QWidget *white : QList<QWidget *>{&form, form.Frame1, form.Frame2, form.Frame3, form.Option1, form.Option2})
+        for (QWidget *white :
+             QList<QWidget *>{&form, form.Frame1, form.Frame2, form.Frame3, form.Option1, form.Option2})
             QCOMPARE(white->palette().color(QPalette::Window), QColor(Qt::white));
         QCOMPARE(form.Combo1->count(), 2);
         QCOMPARE(form.Combo1->itemText(1), QStringLiteral("does not"));
@@ -113,12 +115,13 @@ private slots:
     {
         WindowFixture fx;
         Form1 &form = fx.Load();
-        const QStringList expected{QStringLiteral("ListView1"), QStringLiteral("ProgressBar1"), QStringLiteral("PushButton4"),
-                                   QStringLiteral("PushButton1"), QStringLiteral("PushButton2"), QStringLiteral("PushButton7"),
-                                   QStringLiteral("PushButton3"), QStringLiteral("Text1"), QStringLiteral("Text2"),
-                                   QStringLiteral("PushButton5"), QStringLiteral("PushButton11"), QStringLiteral("Combo1"),
-                                   QStringLiteral("Option1"), QStringLiteral("Option2"), QStringLiteral("Text3"),
-                                   QStringLiteral("PushButton6")};
+        const QStringList expected{
+            QStringLiteral("ListView1"),   QStringLiteral("ProgressBar1"), QStringLiteral("PushButton4"),
+            QStringLiteral("PushButton1"), QStringLiteral("PushButton2"),  QStringLiteral("PushButton7"),
+            QStringLiteral("PushButton3"), QStringLiteral("Text1"),        QStringLiteral("Text2"),
+            QStringLiteral("PushButton5"), QStringLiteral("PushButton11"), QStringLiteral("Combo1"),
+            QStringLiteral("Option1"),     QStringLiteral("Option2"),      QStringLiteral("Text3"),
+            QStringLiteral("PushButton6")};
         QStringList actual{form.ListView1->objectName()};
         for (QWidget *widget = form.ListView1->nextInFocusChain(); widget != form.ListView1;
              widget = widget->nextInFocusChain()) {

@@ -5,9 +5,9 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
-#include <QProgressBar>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 #include <QTreeView>
@@ -18,8 +18,8 @@ using namespace tarnwell::testing;
 namespace {
 void MoveOver(QWidget *widget)
 {
-    QMouseEvent move(QEvent::MouseMove, QPointF(3, 3), widget->mapToGlobal(QPointF(3, 3)), Qt::NoButton,
-                     Qt::NoButton, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, QPointF(3, 3), widget->mapToGlobal(QPointF(3, 3)), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
     QCoreApplication::sendEvent(widget, &move);
 }
 
@@ -82,8 +82,13 @@ private slots:
         form.show();
         const QList<QWidget *> hands{form.PushButton1, form.PushButton2, form.PushButton3, form.PushButton4,
                                      form.PushButton5, form.PushButton7, form.PushButton11};
-        const QList<QWidget *> plain{&form, form.Frame1, form.Frame2, form.Frame3, form.Text1->viewport(),
-                                     form.Text2->viewport(), form.ListView1->viewport()};
+        const QList<QWidget *> plain{&form,
+                                     form.Frame1,
+                                     form.Frame2,
+                                     form.Frame3,
+                                     form.Text1->viewport(),
+                                     form.Text2->viewport(),
+                                     form.ListView1->viewport()};
         for (QWidget *hand : hands) {
             form.SetPointerState(kPointerDefault);
             MoveOver(hand);

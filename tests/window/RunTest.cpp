@@ -57,9 +57,9 @@ private slots:
         QCOMPARE(WindowFixture::Read(out + QStringLiteral("b.txt")), QByteArray("beta\r\n\r\nfirst\r\nsecond"));
         QCOMPARE(WindowFixture::Read(out + QStringLiteral("d.txt")), QByteArray("delta\r\nnew"));
         QVERIFY(!QFile::exists(out + QStringLiteral("a.txt")));
-        QVERIFY(!QFile::exists(out + QStringLiteral("c.txt"))); // the line break inside 123 does not hide it
-        QCOMPARE(WindowFixture::Read(b), QByteArray("beta\r\n"));    // inputs untouched
-        QCOMPARE(form.Files().Count(), 4);                            // the list stays
+        QVERIFY(!QFile::exists(out + QStringLiteral("c.txt")));   // the line break inside 123 does not hide it
+        QCOMPARE(WindowFixture::Read(b), QByteArray("beta\r\n")); // inputs untouched
+        QCOMPARE(form.Files().Count(), 4);                        // the list stays
     }
 
     void failingFile_showsTheBoxAndTheRunGoesOn()
@@ -78,7 +78,8 @@ private slots:
         QCOMPARE(fx.platform.boxes.size(), 2);
         const FakePlatform::Box error = fx.platform.boxes.at(0);
         QCOMPARE(error.title, QStringLiteral("Application Error"));
-        QVERIFY2(error.text.contains(QStringLiteral("\r\nin TarnwellProj2017/04/05.Form1.PushButton2_Click at line ")), qPrintable(error.text));
+        QVERIFY2(error.text.contains(QStringLiteral("\r\nin TarnwellProj2017/04/05.Form1.PushButton2_Click at line ")),
+                 qPrintable(error.text));
         QVERIFY(error.text.contains(QStringLiteral("notafile.txt")));
         QCOMPARE(fx.platform.boxes.at(1).text, QStringLiteral("Done."));
         QCOMPARE(WindowFixture::Read(good), QByteArray("x\r\ny"));
@@ -105,13 +106,14 @@ private slots:
             QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
             QCoreApplication::sendEvent(form.ListView1, &del);
             form.RemoveSelectedEntry();
-            form.PushButton7_Click();  // Clear
-            form.PushButton2_Click();  // a second start
-            form.PushButton5_Click();  // a filter would ask first
-            form.PushButton3_Click();  // samples
+            form.PushButton7_Click(); // Clear
+            form.PushButton2_Click(); // a second start
+            form.PushButton5_Click(); // a filter would ask first
+            form.PushButton3_Click(); // samples
             form.DropPaths({extra});
             // Over a button the hand does not replace the busy pointer.
-            QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), QPointF(5, 5), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+            QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), QPointF(5, 5), Qt::NoButton, Qt::NoButton,
+                             Qt::NoModifier);
             QCoreApplication::sendEvent(form.PushButton2, &move);
         });
         form.PushButton2_Click();

@@ -53,13 +53,20 @@ private slots:
         QTest::addColumn<QString>("value");
         QTest::addColumn<int>("line");
         QTest::addColumn<QString>("description");
-        QTest::newRow("Combo1 out of range") << "Combo1" << "5" << 116 << "Invalid property value";
-        QTest::newRow("Combo1 rounds to 2") << "Combo1" << "1.5" << 116 << "Invalid property value";
-        QTest::newRow("Combo1 overflow") << "Combo1" << "40000" << 116 << "Overflow";
-        QTest::newRow("Combo1 text") << "Combo1" << "none" << 116 << "Type mismatch";
-        QTest::newRow("Option1 abc") << "Option1" << "abc" << 118 << "Type mismatch";
-        QTest::newRow("Option1 yes") << "Option1" << "yes" << 118 << "Type mismatch";
-        QTest::newRow("Option1 empty") << "Option1" << "" << 118 << "Type mismatch";
+        QTest::newRow("Combo1 out of range") << "Combo1"
+                                             << "5" << 116 << "Invalid property value";
+        QTest::newRow("Combo1 rounds to 2") << "Combo1"
+                                            << "1.5" << 116 << "Invalid property value";
+        QTest::newRow("Combo1 overflow") << "Combo1"
+                                         << "40000" << 116 << "Overflow";
+        QTest::newRow("Combo1 text") << "Combo1"
+                                     << "none" << 116 << "Type mismatch";
+        QTest::newRow("Option1 abc") << "Option1"
+                                     << "abc" << 118 << "Type mismatch";
+        QTest::newRow("Option1 yes") << "Option1"
+                                     << "yes" << 118 << "Type mismatch";
+        QTest::newRow("Option1 empty") << "Option1"
+                                       << "" << 118 << "Type mismatch";
     }
     void badStoredValue_givesOneBoxAndStartupGoesOn()
     {
@@ -74,7 +81,8 @@ private slots:
         const FakePlatform::Box box = fx.platform.boxes.first();
         QCOMPARE(box.kind, QStringLiteral("warning"));
         QCOMPARE(box.title, QStringLiteral("Application Error"));
-        QVERIFY2(box.text.startsWith(description + QStringLiteral("\r\nin TarnwellProj2017/04/05.Form1.Form_Load at line ")
+        QVERIFY2(box.text.startsWith(description
+                                     + QStringLiteral("\r\nin TarnwellProj2017/04/05.Form1.Form_Load at line ")
                                      + QString::number(line) + QStringLiteral("\r\r")),
                  qPrintable(box.text));
         // The steps after the failing one still ran.
@@ -85,7 +93,7 @@ private slots:
     void unusualStoredValues_areTakenAsTheyCome()
     {
         WindowFixture fx;
-        fx.Store(QStringLiteral("Combo1"), QStringLiteral("-1"));  // no selection, quietly
+        fx.Store(QStringLiteral("Combo1"), QStringLiteral("-1"));   // no selection, quietly
         fx.Store(QStringLiteral("Option1"), QStringLiteral("abc")); // the box, then Option2 alone decides
         fx.Store(QStringLiteral("Option2"), QStringLiteral("False"));
         Form1 &form = fx.Load();
@@ -190,8 +198,10 @@ private slots:
     void appTitle_cutsAtBlanks()
     {
         QCOMPARE(Form1::AppTitleFor(QStringLiteral("Tarnwell")), QStringLiteral("Tarnwell"));
-        QCOMPARE(Form1::AppTitleFor(QStringLiteral("Kestrelby Tarnwell Appender Pro")), QStringLiteral("Kestrelby Tarnwell Appender"));
-        const QString twelveWords = QStringLiteral("one two three four five six seven eight nine ten eleven twelvexxxx");
+        QCOMPARE(Form1::AppTitleFor(QStringLiteral("Kestrelby Tarnwell Appender Pro")),
+                 QStringLiteral("Kestrelby Tarnwell Appender"));
+        const QString twelveWords = QStringLiteral(
+            "one two three four five six seven eight nine ten eleven twelvexxxx");
         const QString title = Form1::AppTitleFor(twelveWords);
         QVERIFY(title.size() <= 40);
         QVERIFY(twelveWords.startsWith(title + QLatin1Char(' ')));
