@@ -1,13 +1,21 @@
 #!/usr/bin/env bash
 # Builds Tarnwell and starts it, or builds it and runs every test.
 #   ./build.sh start   build (release with debug info) and start the program
-#   ./build.sh test    build with warnings as errors, run all tests, then again under
-#                      AddressSanitizer and UndefinedBehaviorSanitizer
+#   ./build.sh test    build with warnings as errors, run all tests, check the code style
+#                      (clang-format, clang-tidy), with CI set also build, install, start and
+#                      remove the Debian package (dist/package-check.sh), then run the tests again under
+#                      AddressSanitizer and UndefinedBehaviorSanitizer, then each fuzz target
+#                      for 20 seconds (the short kill test is among the tests)
+#   ./build.sh reliability  the kill test at full size: 200 kills of a run over 2,000 files
+#   ./build.sh fuzz [SECONDS]  each fuzz target for SECONDS (default 600)
+#   ./build.sh bench   build the release configuration and run the performance suite (bench/)
 # Installs the Debian packages it needs when they are missing (run as root on Debian 12).
 set -euo pipefail
 cd "$(dirname "$0")"
 
-packages=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libgl-dev fonts-liberation xvfb xauth)
+packages=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libgl-dev fonts-liberation xvfb xauth
+          clang libclang-rt-14-dev util-linux
+          clang-format clang-tidy appstream desktop-file-utils dpkg-dev x11-utils imagemagick)
 
 install_missing() {
     local missing=()
@@ -29,6 +37,56 @@ run_tests() {
     ctest --preset "$preset"
 }
 
+# Builds the libFuzzer targets with clang and runs each for $1 seconds on a copy of its seed
+# corpus (new inputs stay in build/fuzz/corpus, the committed seeds are left as they are).
+run_fuzz() {
+    local seconds=$1 target log runs
+    cmake --preset fuzz
+    cmake --build --preset fuzz
+    for target in reader search joinpath settings; do
+        mkdir -p "build/fuzz/corpus/$target"
+        log="build/fuzz/fuzz_$target.log"
+        if ! ASAN_OPTIONS=detect_leaks=0 "build/fuzz/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=60 \
+                -rss_limit_mb=4096 -artifact_prefix="build/fuzz/$target-" \
+                "build/fuzz/corpus/$target" "fuzz/corpus/$target" >"$log" 2>&1; then
+            tail -n 40 "$log"
+            echo "fuzz $target: FAILED (the input is in build/fuzz/$target-*)" >&2
+            return 1
+        fi
+        runs=$(grep -oE 'Done [0-9]+ runs' "$log" | grep -oE '[0-9]+')
+        echo "fuzz $target: $runs executions in ${seconds} s, no failure"
+    done
+}
+
+# The code style: clang-format over the sources, clang-tidy over src/ (warnings are errors),
+# with the compile commands of the given build tree.
+check_style() {
+    local build=$1 dir dirs=()
+    for dir in src tests bench fuzz dist; do
+        if [ -d "$dir" ]; then dirs+=("$dir"); fi
+    done
+    find "${dirs[@]}" \( -name '*.cpp' -o -name '*.h' \) -print0 | xargs -0 clang-format --dry-run --Werror
+    echo "clang-format: no changes needed"
+    run-clang-tidy -p "$build" -j 2 -quiet "$PWD/src/" >"$build/clang-tidy.log" 2>&1 || {
+        grep -E -A3 'warning:|error:' "$build/clang-tidy.log" >&2 || tail -n 40 "$build/clang-tidy.log" >&2
+        echo "clang-tidy: FAILED (all output in $build/clang-tidy.log)" >&2
+        return 1
+    }
+    echo "clang-tidy: no findings"
+}
+
+# In CI only (it installs and removes a package): builds the .deb from the given tree, installs
+# it, starts the installed program headless and checks it, then removes it (dist/package-check.sh).
+check_package() {
+    local build=$1
+    if [ -z "${CI:-}" ]; then
+        echo "package check: skipped (it installs a package; runs when CI is set)"
+        return 0
+    fi
+    cmake --build "$build" --target tarnwell tarnwell_install_check
+    dist/package-check.sh "$build" "$build/tests/tarnwell_install_check"
+}
+
 case "${1:-}" in
 start)
     install_missing
@@ -43,10 +101,30 @@ start)
 test)
     install_missing
     run_tests test
+    check_style build/test
+    check_package build/test
     run_tests asan
+    run_fuzz 20
+    ;;
+reliability)
+    install_missing
+    cmake --preset test
+    cmake --build --preset test --target tst_reliability_kill
+    QT_QPA_PLATFORM=offscreen LANG=C.UTF-8 LC_ALL=C.UTF-8 TARNWELL_KILLS=200 TARNWELL_KILL_FILES=2000 \
+        build/test/tests/tst_reliability_kill
+    ;;
+fuzz)
+    install_missing
+    run_fuzz "${2:-600}"
+    ;;
+bench)
+    install_missing
+    cmake --preset default
+    cmake --build --preset default --target tarnwell_bench
+    build/default/bin/tarnwell_bench "${@:2}"
     ;;
 *)
-    echo "usage: $0 start|test" >&2
+    echo "usage: $0 start|test|reliability|fuzz [SECONDS]|bench [options]" >&2
     exit 2
     ;;
 esac
