@@ -7,9 +7,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <functional>
 #include <optional>
-#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -81,8 +81,9 @@ public:
         }
         const char a = m_needle[static_cast<std::size_t>(m_anchor)];
         m_anchorLower = ignoreCase ? AsciiLower(a) : a;
-        m_anchorUpper = ignoreCase && a >= 'a' && a <= 'z' ? static_cast<char>(a - ('a' - 'A'))
-                        : ignoreCase && a >= 'A' && a <= 'Z' ? a : m_anchorLower;
+        m_anchorUpper = ignoreCase && a >= 'a' && a <= 'z'   ? static_cast<char>(a - ('a' - 'A'))
+                        : ignoreCase && a >= 'A' && a <= 'Z' ? a
+                                                             : m_anchorLower;
         if (ignoreCase) {
             for (char &c : m_needle)
                 c = AsciiLower(c);
@@ -243,7 +244,7 @@ struct ConditionScanner::Impl
     std::optional<ByteSearcher> needleSearcher;
     QByteArray buffer; // scratch of the byte path
     const char16_t *checkedHighHalf = nullptr;
-    std::array<bool, 128> highNeverMatches {};
+    std::array<bool, 128> highNeverMatches{};
     bool allHighNeverMatch = false;
     QString pending;     // line breaks and tabs gone; "ByVal " not yet removed from its tail
     QString searchCarry; // end of the stripped text already searched

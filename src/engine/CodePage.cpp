@@ -18,10 +18,9 @@ namespace {
 // 90, 9D) stand for the C1 control of the same number, as Windows itself reads them, so every
 // byte survives a read and a write.
 constexpr std::array<char16_t, 32> kCp1252High = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
 char16_t Cp1252ToUnicode(unsigned char byte)
@@ -67,8 +66,10 @@ qsizetype UnfinishedUtf8(QByteArrayView bytes)
         const unsigned char byte = at(lead);
         if ((byte & 0xC0) == 0x80)
             continue; // a continuation byte: look further back for its lead
-        const qsizetype length = byte >= 0xC2 && byte <= 0xDF ? 2 : byte >= 0xE0 && byte <= 0xEF ? 3
-                               : byte >= 0xF0 && byte <= 0xF4 ? 4 : 0;
+        const qsizetype length = byte >= 0xC2 && byte <= 0xDF   ? 2
+                                 : byte >= 0xE0 && byte <= 0xEF ? 3
+                                 : byte >= 0xF0 && byte <= 0xF4 ? 4
+                                                                : 0;
         if (length <= back)
             return 0;
         if (back >= 2) { // the second byte's range depends on the lead
@@ -137,7 +138,10 @@ bool EncodeWithQt(QStringConverter::Encoding encoding, QStringView text, QByteAr
 }
 
 #ifdef Q_OS_WIN
-bool AnsiIsUtf8() { return GetACP() == CP_UTF8; }
+bool AnsiIsUtf8()
+{
+    return GetACP() == CP_UTF8;
+}
 
 bool EncodeAnsi(QStringView text, QByteArray &out)
 {
@@ -167,8 +171,14 @@ CodePage CodePage::System()
     return CodePage(Kind::System);
 }
 
-CodePage CodePage::Windows1252() { return CodePage(Kind::Windows1252); }
-CodePage CodePage::Utf8() { return CodePage(Kind::Utf8); }
+CodePage CodePage::Windows1252()
+{
+    return CodePage(Kind::Windows1252);
+}
+CodePage CodePage::Utf8()
+{
+    return CodePage(Kind::Utf8);
+}
 
 QString CodePage::name() const
 {
@@ -216,7 +226,7 @@ const char16_t *CodePage::HighHalf() const
     if (m_kind != Kind::Windows1252)
         return nullptr;
     static const std::array<char16_t, 128> high = [] {
-        std::array<char16_t, 128> table {};
+        std::array<char16_t, 128> table{};
         for (std::size_t i = 0; i < table.size(); ++i)
             table[i] = Cp1252ToUnicode(static_cast<unsigned char>(0x80 + i));
         return table;

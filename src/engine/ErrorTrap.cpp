@@ -22,8 +22,8 @@ QString LocationTag(const QString &procedure)
 QString ErrorBoxText(const QString &description, const QString &procedure, int line)
 {
     return description + QStringLiteral("\r\n") + LocationTag(procedure) + QStringLiteral("at line ")
-        + QString::number(line) + QStringLiteral("\r\r") + QStringLiteral("Please email screenshot of this message to ")
-        + SupportAddress();
+           + QString::number(line) + QStringLiteral("\r\r")
+           + QStringLiteral("Please email screenshot of this message to ") + SupportAddress();
 }
 
 ErrorTrap::ErrorTrap(ErrorReporter &reporter, QString procedure)

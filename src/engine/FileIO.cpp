@@ -88,8 +88,9 @@ std::unique_ptr<CodePage::Decoder> DecoderFor(FileEncoding encoding, const CodeP
     class MarkedDecoder final : public CodePage::Decoder
     {
     public:
-        explicit MarkedDecoder(QStringConverter::Encoding e)
-            : m_decoder(e, QStringConverter::Flag::ConvertInitialBom) {}
+        explicit MarkedDecoder(QStringConverter::Encoding e) : m_decoder(e, QStringConverter::Flag::ConvertInitialBom)
+        {
+        }
         QString Decode(QByteArrayView bytes) override { return m_decoder.decode(bytes); }
 
     private:
@@ -205,11 +206,13 @@ void ReplaceAtomically(const QString &source, const QString &linkOrTarget, const
 {
     // A target that is a link is written where the link leads, and the link stays.
     const QFileInfo link(linkOrTarget);
-    const QString target = link.isSymLink() && !link.canonicalFilePath().isEmpty() ? link.canonicalFilePath() : linkOrTarget;
+    const QString target = link.isSymLink() && !link.canonicalFilePath().isEmpty() ? link.canonicalFilePath()
+                                                                                   : linkOrTarget;
     const QByteArray targetName = QFile::encodeName(target);
     const QByteArray pending = PendingName(target);
     ::unlink(pending.constData());
-    struct stat old {};
+    struct stat old
+    {};
     const bool replacing = ::stat(targetName.constData(), &old) == 0;
     const mode_t mode = replacing ? (old.st_mode & 07777) : 0666;
     bool named = false;
@@ -236,7 +239,8 @@ void ReplaceAtomically(const QString &source, const QString &linkOrTarget, const
             const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
             if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, targetName.constData(), AT_SYMLINK_FOLLOW) == 0)
                 return;
-            if (errno != EEXIST || ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, pending.constData(), AT_SYMLINK_FOLLOW) != 0)
+            if (errno != EEXIST
+                || ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, pending.constData(), AT_SYMLINK_FOLLOW) != 0)
                 throw SystemFailure(target);
             named = true;
         }
@@ -271,8 +275,7 @@ bool FileExists(const QString &path)
     return !path.isEmpty() && QFileInfo::exists(path);
 }
 
-ReadResult ReadWholeFile(const QString &path, const CodePage &codePage,
-                         const std::function<void(QStringView)> &sink)
+ReadResult ReadWholeFile(const QString &path, const CodePage &codePage, const std::function<void(QStringView)> &sink)
 {
     class DecodingSink final : public TextSink
     {
@@ -385,11 +388,13 @@ bool IsSameFile(const QString &a, const QString &b)
     if (infoA.canonicalFilePath() == infoB.canonicalFilePath())
         return true;
     // Hard links: two names, one file.
-    struct stat statA {};
-    struct stat statB {};
+    struct stat statA
+    {};
+    struct stat statB
+    {};
     return ::stat(QFile::encodeName(a).constData(), &statA) == 0
-        && ::stat(QFile::encodeName(b).constData(), &statB) == 0
-        && statA.st_dev == statB.st_dev && statA.st_ino == statB.st_ino;
+           && ::stat(QFile::encodeName(b).constData(), &statB) == 0 && statA.st_dev == statB.st_dev
+           && statA.st_ino == statB.st_ino;
 #endif
 }
 

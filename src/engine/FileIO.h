@@ -27,16 +27,15 @@ bool FileExists(const QString &path);
 
 struct ReadResult
 {
-    bool exists = false;        // false: a missing file, read as empty text
-    qint64 size = 0;            // bytes on disk; 0 reads as empty text too
+    bool exists = false; // false: a missing file, read as empty text
+    qint64 size = 0;     // bytes on disk; 0 reads as empty text too
     FileEncoding encoding = FileEncoding::CodePage;
 };
 
 // Reads the whole file in bounded chunks and hands its text to `sink` piece by piece (the
 // byte-order mark takes no part). Memory does not grow with the file. A missing file or one of
 // length zero gives no text and no error. Throws AppError when the file cannot be read.
-ReadResult ReadWholeFile(const QString &path, const CodePage &codePage,
-                         const std::function<void(QStringView)> &sink);
+ReadResult ReadWholeFile(const QString &path, const CodePage &codePage, const std::function<void(QStringView)> &sink);
 
 // Where ReadWholeFile can hand a file's text without decoding it. A block of a file in the code
 // page or in UTF-8, read where no character is left unfinished, is first offered to `Bytes`: each
