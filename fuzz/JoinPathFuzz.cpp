@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const QChar sep = EntrySeparator();
     const QString joined = folder + sep + name;
     const bool network = sep == QLatin1Char('\\') && joined.startsWith(QLatin1String("\\\\")) && joined.size() > 2
-        && joined.at(2) != sep;
+                         && joined.at(2) != sep;
     const QString expected = network ? joined.left(2) + CollapseRuns(joined.mid(2), sep) : CollapseRuns(joined, sep);
 
     const QString result = JoinEntryPath(folder, name);

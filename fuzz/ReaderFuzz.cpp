@@ -50,9 +50,9 @@ Reference Decode(const QByteArray &bytes, const CodePage &codePage)
 
 QByteArray Filler(FileEncoding encoding, qsizetype characters)
 {
-    const QByteArray unit = encoding == FileEncoding::Utf16LE ? QByteArray("x\0", 2)
-                          : encoding == FileEncoding::Utf16BE ? QByteArray("\0x", 2)
-                                                              : QByteArray("x");
+    const QByteArray unit = encoding == FileEncoding::Utf16LE   ? QByteArray("x\0", 2)
+                            : encoding == FileEncoding::Utf16BE ? QByteArray("\0x", 2)
+                                                                : QByteArray("x");
     return unit.repeated(characters);
 }
 
@@ -74,7 +74,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     Reference ref = Decode(bytes, codePage);
     if ((choices & 2) && size % 16 == 0) {
         // Plain characters in front push the fuzzed text across the first block boundary.
-        const qsizetype mark = ref.encoding == FileEncoding::CodePage ? 0 : ref.encoding == FileEncoding::Utf8Bom ? 3 : 2;
+        const qsizetype mark = ref.encoding == FileEncoding::CodePage  ? 0
+                               : ref.encoding == FileEncoding::Utf8Bom ? 3
+                                                                       : 2;
         const qsizetype unit = ref.encoding == FileEncoding::Utf16LE || ref.encoding == FileEncoding::Utf16BE ? 2 : 1;
         const qsizetype characters = (kFileBlockBytes - mark - bytes.size() / 2) / unit;
         bytes.insert(mark, Filler(ref.encoding, characters));
