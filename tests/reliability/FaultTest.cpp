@@ -5,12 +5,9 @@
 #include "Reliability.h"
 #include "TestRegistry.h"
 
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QSet>
 #include <QStringEncoder>
-#include <QTest>
 
 #include <cerrno>
 
@@ -19,16 +16,15 @@ using namespace tarnwell::reliability;
 
 namespace {
 
-const QByteArray kAppendix = EncodeAppendix(QLatin1String(kAppendText), FileEncoding::CodePage, CodePage::System());
-
-// A small job in a shared folder: files that qualify (hold "mark") and one that does not.
+// A small job in a shared folder: input files in "in", an empty output folder "out".
 struct Job
 {
     SharedDir dir;
     QStringList names;
     QHash<QString, QByteArray> originals;
-    QSet<QString> qualifying;
+    QSet<QString> qualifying; // the files that hold the condition
 
+    Job() { dir.Folder(QStringLiteral("out")); }
     void Add(const QString &name, const QByteArray &bytes, bool qualifies = true)
     {
         dir.File(QStringLiteral("in/") + name, bytes);
@@ -37,38 +33,46 @@ struct Job
         if (qualifies)
             qualifying.insert(name);
     }
-    QString In(const QString &name) const { return dir.filePath(QStringLiteral("in/") + name); }
-    QString Out(const QString &name) const { return dir.filePath(QStringLiteral("out/") + name); }
-    QString OutFolder() const { return dir.filePath(QStringLiteral("out")); }
-    QString ListFile() const
+    QString In(const QString &name = QString()) const
     {
-        QStringList paths;
-        for (const QString &name : names)
-            paths << In(name);
-        dir.File(QStringLiteral("list"), paths.join(QLatin1Char('\n')).toUtf8());
-        return dir.filePath(QStringLiteral("list"));
+        return QDir::cleanPath(dir.filePath(QStringLiteral("in/") + name));
     }
-    QByteArray Appendix(const QString &name) const
+    QString Out(const QString &name = QString()) const
+    {
+        return QDir::cleanPath(dir.filePath(QStringLiteral("out/") + name));
+    }
+    QByteArray Complete(const QString &name) const
     {
         const QByteArray &bytes = originals.value(name);
-        if (bytes.startsWith("\xFF\xFE"))
-            return EncodeAppendix(QLatin1String(kAppendText), FileEncoding::Utf16LE, CodePage::System());
-        return kAppendix;
+        const FileEncoding encoding = bytes.startsWith("\xFF\xFE") ? FileEncoding::Utf16LE : FileEncoding::CodePage;
+        return bytes + EncodeAppendix(QLatin1String(kAppendText), encoding, CodePage::System());
+    }
+    QStringList Paths() const
+    {
+        QStringList paths = names;
+        for (QString &name : paths)
+            name = In(name);
+        return paths;
     }
     QStringList Args(bool inPlace) const
     {
-        return {QStringLiteral("run"), inPlace ? QStringLiteral("inplace") : QStringLiteral("newfiles"), OutFolder(),
-                ListFile()};
+        dir.File(QStringLiteral("list"), Paths().join(u'\n').toUtf8());
+        return RunArgs(inPlace, Out(), dir.filePath(QStringLiteral("list")));
     }
 };
 
-QByteArray Pattern(qsizetype size, const QByteArray &marker)
+// The environment that preloads the write-failing shim. The sanitizer's runtime wants to be
+// loaded first; the shim only wraps libc calls.
+QProcessEnvironment ShimEnvironment(const QString &name, const QString &value)
 {
-    QByteArray bytes;
-    bytes.reserve(size + marker.size());
-    for (qsizetype i = 0; bytes.size() < size; ++i)
-        bytes += "row " + QByteArray::number(i) + "\r\n";
-    return bytes + marker;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+#ifdef TARNWELL_FAILWRITE_SHIM
+    env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(TARNWELL_FAILWRITE_SHIM));
+#endif
+    env.insert(QStringLiteral("ASAN_OPTIONS"),
+               env.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":verify_asan_link_order=0"));
+    env.insert(name, value);
+    return env;
 }
 
 } // namespace
@@ -77,94 +81,87 @@ class FaultTest : public QObject
 {
     Q_OBJECT
 private slots:
-    // Every write of a run fails in turn (a shim preloaded into the child makes the Nth write
-    // fail, and every later write to that open file): the file whose write failed stays byte
-    // for byte as it was, it gets exactly one error box, and every other file is written.
+    // Every write of a run fails in turn (the shim fails the Nth write and every later write to
+    // that open file), in both save modes: the file whose write failed keeps its bytes (or its
+    // older output), it gets exactly one box, and every other file is written.
     void failedWriteChangesNothingAndIsReported()
     {
 #ifndef TARNWELL_FAILWRITE_SHIM
         QSKIP("The write-failing shim is preloaded with LD_PRELOAD, which only Linux has here.");
 #else
         Job job;
-        job.dir.Folder(QStringLiteral("out"));
+        QByteArray big;
+        for (int row = 0; big.size() < 3 * kFileBlockBytes + 5; ++row)
+            big += "row " + QByteArray::number(row) + "\r\n";
         job.Add(QStringLiteral("small.txt"), "a mark");
-        job.Add(QStringLiteral("utf16.txt"), QByteArray("\xFF\xFE") + QByteArray(QStringEncoder(QStringConverter::Utf16LE).encode(QStringLiteral("MARK \u00e9"))));
+        job.Add(QStringLiteral("utf16.txt"),
+                QByteArray("\xFF\xFE")
+                    + QByteArray(QStringEncoder(QStringConverter::Utf16LE).encode(QStringLiteral("MARK \u00e9"))));
         job.Add(QStringLiteral("skipped.txt"), "nothing here", false);
-        job.Add(QStringLiteral("big.txt"), Pattern(3 * kFileBlockBytes + 5, "mark"));
-        job.Add(QStringLiteral("bom.txt"), "\xEF\xBB\xBFmark\r\n");
-        job.dir.File(QStringLiteral("out/bom.txt"), OldOutput(QStringLiteral("bom.txt")));
-
-        int injected = 0;
-        int boxes = 0;
-        int identical = 0;
-        const struct { int error; bool shortFirst; const char *name; } faults[] = {
-            {ENOSPC, false, "ENOSPC"}, {EIO, false, "EIO"}, {ENOSPC, true, "half written, then ENOSPC"}};
+        job.Add(QStringLiteral("big.txt"), big + "mark");
+        job.Add(QStringLiteral("bom.txt"), "\xEF\xBB\xBFmark\r\n"); // its output has an older namesake
+        const auto oldOutput = [](const QString &name) {
+            return QByteArray(name == QLatin1String("bom.txt") ? "older output" : nullptr);
+        };
+        const auto restore = [&] {
+            for (const QString &name : std::as_const(job.names))
+                job.dir.File(QStringLiteral("in/") + name, job.originals.value(name));
+            QDir(job.Out()).removeRecursively();
+            job.dir.File(QStringLiteral("out/bom.txt"), oldOutput(QStringLiteral("bom.txt")));
+        };
+        int injected = 0, boxes = 0, identical = 0;
+        const struct
+        {
+            int error;
+            bool half;
+            const char *name;
+        } faults[] = {{ENOSPC, false, "ENOSPC"}, {EIO, false, "EIO"}, {ENOSPC, true, "half written, then ENOSPC"}};
         for (const bool inPlace : {true, false}) {
-            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(TARNWELL_FAILWRITE_SHIM));
-            env.insert(QStringLiteral("TARNWELL_FAIL_UNDER"), job.dir.path());
-            // The sanitizer's runtime wants to be loaded first; the shim only wraps libc calls.
-            env.insert(QStringLiteral("ASAN_OPTIONS"),
-                       env.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":verify_asan_link_order=0"));
-            const QString countFile = job.dir.filePath(QStringLiteral("count"));
-            env.insert(QStringLiteral("TARNWELL_FAIL_COUNT"), countFile);
-            env.insert(QStringLiteral("TARNWELL_FAIL_AT"), QStringLiteral("0"));
+            restore();
+            QProcessEnvironment env = ShimEnvironment(QStringLiteral("TARNWELL_FAIL_UNDER"), job.dir.path());
+            env.insert(QStringLiteral("TARNWELL_FAIL_COUNT"), job.dir.filePath(QStringLiteral("count")));
             const ChildResult counting = RunChild(job.Args(inPlace), false, env);
-            QVERIFY2(counting.lines.endsWith(QStringLiteral("MESSAGE Done.")), qPrintable(counting.Describe()));
-            QCOMPARE(counting.Starting(QStringLiteral("BOX")), QStringList());
-            const int writes = ReadBytes(countFile).trimmed().toInt();
+            QVERIFY2(counting.Done() && counting.Starting(QStringLiteral("BOX")).isEmpty(),
+                     qPrintable(counting.Describe()));
+            const int writes = ReadBytes(job.dir.filePath(QStringLiteral("count"))).trimmed().toInt();
             QVERIFY2(writes >= 4, qPrintable(QStringLiteral("only %1 writes counted").arg(writes)));
-            Restore(job, inPlace);
-
             for (const auto &fault : faults) {
                 for (int n = 1; n <= writes; ++n) {
-                    const QString where = QStringLiteral("%1, write %2 of %3, %4")
-                                              .arg(inPlace ? QStringLiteral("in place") : QStringLiteral("new files"))
+                    restore();
+                    const QString where = QStringLiteral("%1, write %2 of %3, %4: ")
+                                              .arg(inPlace)
                                               .arg(n)
                                               .arg(writes)
                                               .arg(QLatin1String(fault.name));
                     env.insert(QStringLiteral("TARNWELL_FAIL_AT"), QString::number(n));
                     env.insert(QStringLiteral("TARNWELL_FAIL_ERRNO"), QString::number(fault.error));
-                    env.insert(QStringLiteral("TARNWELL_FAIL_SHORT"), fault.shortFirst ? QStringLiteral("1") : QStringLiteral("0"));
+                    env.insert(QStringLiteral("TARNWELL_FAIL_SHORT"), QString::number(fault.half));
                     const ChildResult run = RunChild(job.Args(inPlace), false, env);
                     ++injected;
-                    QVERIFY2(run.finished && run.exitCode == 0 && run.lines.endsWith(QStringLiteral("MESSAGE Done.")),
-                             qPrintable(where + QLatin1Char('\n') + run.Describe()));
                     const QStringList runBoxes = run.Starting(QStringLiteral("BOX"));
-                    QVERIFY2(runBoxes.size() == 1, qPrintable(where + QLatin1Char('\n') + run.Describe()));
+                    QVERIFY2(run.Done() && runBoxes.size() == 1 && runBoxes.first().startsWith(QStringLiteral("118 ")),
+                             qPrintable(where + run.Describe()));
                     ++boxes;
-                    // The one file whose write failed is the one the box names; it is unchanged.
-                    QString failed;
+                    // The one file the box names is unchanged; every other qualifying one is written.
+                    QStringList failed, outNames{QStringLiteral("bom.txt")};
                     for (const QString &name : std::as_const(job.names)) {
                         const QString target = inPlace ? job.In(name) : job.Out(name);
                         const bool named = runBoxes.first().contains(target);
-                        const QByteArray expectedOld = inPlace ? job.originals.value(name) : OldOutput(name);
-                        const QByteArray complete = job.originals.value(name) + job.Appendix(name);
-                        const QByteArray now = ReadBytes(target);
-                        if (named) {
-                            failed = name;
-                            QVERIFY2(now == expectedOld, qPrintable(where + QStringLiteral(": ") + name + QStringLiteral(" changed")));
-                        } else if (job.qualifying.contains(name)) {
-                            QVERIFY2(now == complete, qPrintable(where + QStringLiteral(": ") + name + QStringLiteral(" not written")));
-                        } else {
-                            QVERIFY2(now == expectedOld, qPrintable(where + QStringLiteral(": ") + name + QStringLiteral(" touched")));
-                        }
-                        if (!inPlace)
-                            QCOMPARE(ReadBytes(job.In(name)), job.originals.value(name));
+                        const bool written = !named && job.qualifying.contains(name);
+                        failed << QStringList(named ? 1 : 0, name);
+                        outNames << QStringList(written && !inPlace ? 1 : 0, name);
+                        const QByteArray before = inPlace ? job.originals.value(name) : oldOutput(name);
+                        QVERIFY2(ReadBytes(target) == (written ? job.Complete(name) : before),
+                                 qPrintable(where + name));
+                        QVERIFY2(inPlace || ReadBytes(job.In(name)) == job.originals.value(name),
+                                 qPrintable(where + name));
                     }
-                    QVERIFY2(!failed.isEmpty(), qPrintable(where + QStringLiteral(": the box names no file: ") + runBoxes.first()));
-                    QVERIFY2(runBoxes.first().startsWith(QStringLiteral("118 ")), qPrintable(runBoxes.first()));
+                    QVERIFY2(failed.size() == 1,
+                             qPrintable(where + QStringLiteral("the box names no one file: ") + runBoxes.first()));
                     ++identical;
-                    QCOMPARE(FolderNames(job.dir.filePath(QStringLiteral("in"))), Sorted(job.names));
-                    if (!inPlace) {
-                        QStringList expected{QStringLiteral("bom.txt")};
-                        for (const QString &name : std::as_const(job.names))
-                            if (job.qualifying.contains(name) && name != failed)
-                                expected << name;
-                        expected.removeDuplicates();
-                        QCOMPARE(FolderNames(job.OutFolder()), Sorted(expected));
-                    }
-                    Restore(job, inPlace);
+                    QCOMPARE(FolderNames(job.In()), Sorted(job.names));
+                    outNames.removeDuplicates();
+                    QVERIFY(inPlace || FolderNames(job.Out()) == Sorted(outNames));
                 }
             }
         }
@@ -175,8 +172,8 @@ private slots:
     }
 
     // A run killed after a new file is complete but before it replaces its older namesake, or
-    // killed while writing where unnamed files are not supported: what it leaves is a hidden file
-    // of ours at most, never a stray name, and the next run removes it.
+    // killed while writing where unnamed files are not supported, leaves a hidden file of ours at
+    // most, never a stray name, and the next run removes it.
     void killedBeforeTheRenameLeavesNoStrayFile_data()
     {
         QTest::addColumn<bool>("unnamedFiles");
@@ -193,218 +190,138 @@ private slots:
         QFETCH(bool, unnamedFiles);
         QFETCH(bool, olderOutput);
         Job job;
-        job.dir.Folder(QStringLiteral("out"));
         job.Add(QStringLiteral("a.txt"), "mark a");
         if (olderOutput)
             job.dir.File(QStringLiteral("out/a.txt"), "older output");
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(TARNWELL_FAILWRITE_SHIM));
-        env.insert(QStringLiteral("ASAN_OPTIONS"),
-                   env.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":verify_asan_link_order=0"));
-        env.insert(QStringLiteral("TARNWELL_KILL_AT_RENAME"), QStringLiteral("1"));
-        env.insert(QStringLiteral("TARNWELL_NO_TMPFILE"), unnamedFiles ? QStringLiteral("0") : QStringLiteral("1"));
+        QProcessEnvironment env = ShimEnvironment(QStringLiteral("TARNWELL_KILL_AT_RENAME"), QStringLiteral("1"));
+        env.insert(QStringLiteral("TARNWELL_NO_TMPFILE"), QString::number(!unnamedFiles));
         const ChildResult killed = RunChild(job.Args(false), false, env);
         QVERIFY2(killed.exitCode == -1, qPrintable(killed.Describe())); // it really died at the rename
         QCOMPARE(ReadBytes(job.Out(QStringLiteral("a.txt"))), olderOutput ? QByteArray("older output") : QByteArray());
-        for (const QString &name : FolderNames(job.OutFolder()))
+        for (const QString &name : FolderNames(job.Out()))
             QVERIFY2(name == QLatin1String("a.txt") || name == QLatin1String(".a.txt.tarnwell-new"), qPrintable(name));
-        const ChildResult next = RunChild(job.Args(false));
-        QVERIFY2(next.lines.endsWith(QStringLiteral("MESSAGE Done.")), qPrintable(next.Describe()));
-        QCOMPARE(FolderNames(job.OutFolder()), QStringList{QStringLiteral("a.txt")});
-        QCOMPARE(ReadBytes(job.Out(QStringLiteral("a.txt"))), "mark a" + kAppendix);
+        QVERIFY(RunChild(job.Args(false)).Done());
+        QCOMPARE(FolderNames(job.Out()), QStringList{QStringLiteral("a.txt")});
+        QCOMPARE(ReadBytes(job.Out(QStringLiteral("a.txt"))), job.Complete(QStringLiteral("a.txt")));
 #endif
     }
 
-    // Files that cannot be written are left alone. The permission cases run the child as an
-    // unprivileged user, since the superuser may write anything.
+    // Files that cannot be written are left alone: closed by a mode (the child runs as an
+    // unprivileged user, since the superuser may write anything), or changed when the run takes
+    // c.txt (a run inside the test). a.txt never qualifies; b, c and d do.
     void unwritableFilesAreLeftAlone_data()
     {
         QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("closed"); // the file or folder given `mode`; none: changed mid-run
+        QTest::addColumn<int>("mode");
         QTest::addColumn<bool>("inPlace");
-        QTest::addColumn<QStringList>("failing"); // the files that get a box
-        QTest::addColumn<int>("line");
-        QTest::newRow("read-only file") << QStringLiteral("readOnlyFile") << true << QStringList{QStringLiteral("b.txt")} << 118;
-        QTest::newRow("unreadable file") << QStringLiteral("unreadableFile") << true << QStringList{QStringLiteral("b.txt")} << 112;
-        QTest::newRow("read-only output folder") << QStringLiteral("readOnlyFolder") << false
-                                                 << QStringList{QStringLiteral("a.txt"), QStringLiteral("b.txt"), QStringLiteral("c.txt")} << 118;
+        QTest::addColumn<QStringList>("boxes");   // "<line> <file>" of each box, in order
+        QTest::addColumn<QStringList>("written"); // the files that get the appendix
+        const auto list = [](const char *names) { return QString::fromLatin1(names).split(u',', Qt::SkipEmptyParts); };
+        const QString b = QStringLiteral("in/b.txt");
+        QTest::newRow("read-only file") << QStringLiteral("readOnlyFile") << b << 0444 << true << list("118 b.txt")
+                                        << list("c.txt,d.txt");
+        QTest::newRow("unreadable file") << QStringLiteral("unreadableFile") << b << 0222 << true << list("112 b.txt")
+                                         << list("c.txt,d.txt");
+        QTest::newRow("read-only output folder") << QStringLiteral("readOnlyFolder") << QStringLiteral("out") << 0555
+                                                 << false << list("118 b.txt,118 c.txt,118 d.txt") << list("");
+        QTest::newRow("output folder removed")
+            << QStringLiteral("removeOutput") << QString() << 0 << false << list("118 c.txt,118 d.txt") << list("");
+        QTest::newRow("file replaced by a folder")
+            << QStringLiteral("folder") << QString() << 0 << true << list("112 c.txt") << list("b.txt,d.txt");
+        QTest::newRow("file deleted") << QStringLiteral("delete") << QString() << 0 << true << list("")
+                                      << list("b.txt,d.txt");
     }
     void unwritableFilesAreLeftAlone()
     {
         QFETCH(QString, kind);
+        QFETCH(QString, closed);
+        QFETCH(int, mode);
         QFETCH(bool, inPlace);
-        QFETCH(QStringList, failing);
-        QFETCH(int, line);
-        Job job;
-        job.dir.Folder(QStringLiteral("out"));
-        for (const char *name : {"a.txt", "b.txt", "c.txt"})
-            job.Add(QLatin1String(name), "mark " + QByteArray(name));
-        job.Add(QStringLiteral("no.txt"), "plain", false);
-        if (kind == QLatin1String("readOnlyFile"))
-            job.dir.Mode(QStringLiteral("in/b.txt"), 0444);
-        if (kind == QLatin1String("unreadableFile"))
-            job.dir.Mode(QStringLiteral("in/b.txt"), 0222);
-        if (kind == QLatin1String("readOnlyFolder"))
-            job.dir.Mode(QStringLiteral("out"), 0555);
-
-        const ChildResult run = RunChild(job.Args(inPlace), true);
-        QVERIFY2(run.finished && run.lines.endsWith(QStringLiteral("MESSAGE Done.")), qPrintable(run.Describe()));
-        const QStringList boxes = run.Starting(QStringLiteral("BOX"));
-        QCOMPARE(boxes.size(), failing.size());
-        for (qsizetype i = 0; i < boxes.size(); ++i) {
-            QVERIFY2(boxes.at(i).startsWith(QString::number(line) + QLatin1Char(' ')), qPrintable(boxes.at(i)));
-            QVERIFY2(boxes.at(i).contains(QLatin1Char('/') + failing.at(i)), qPrintable(boxes.at(i)));
-        }
-        for (const QString &name : std::as_const(job.names)) {
-            const bool written = job.qualifying.contains(name) && !failing.contains(name);
-            const QByteArray complete = job.originals.value(name) + kAppendix;
-            QCOMPARE(ReadBytes(job.In(name)), inPlace && written ? complete : job.originals.value(name));
-            if (!inPlace)
-                QCOMPARE(ReadBytes(job.Out(name)), written ? complete : QByteArray());
-        }
-        QCOMPARE(FolderNames(job.dir.filePath(QStringLiteral("in"))), Sorted(job.names));
-        if (kind == QLatin1String("readOnlyFolder"))
-            QCOMPARE(FolderNames(job.OutFolder()), QStringList());
-        qInfo("unwritable files, %s: %lld error boxes as expected, nothing else touched", qPrintable(kind),
-              static_cast<long long>(boxes.size()));
-    }
-
-    // Changes made to the files while a run goes on: the run reports what it cannot do, touches
-    // nothing else, and reaches "Done.".
-    void changesDuringTheRun_data()
-    {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<QStringList>("boxes"); // "line name" of each error box
-        QTest::newRow("output folder removed") << QStringLiteral("removeOutput")
-                                               << QStringList{QStringLiteral("118 c.txt"), QStringLiteral("118 d.txt")};
-        QTest::newRow("file replaced by a folder") << QStringLiteral("folder") << QStringList{QStringLiteral("112 c.txt")};
-        QTest::newRow("file deleted") << QStringLiteral("delete") << QStringList();
-    }
-    void changesDuringTheRun()
-    {
-        QFETCH(QString, kind);
         QFETCH(QStringList, boxes);
-        QTemporaryDir dir;
-        QDir root(dir.path());
-        QVERIFY(root.mkpath(QStringLiteral("out")));
-        RecordingHost host;
-        host.text1 = QLatin1String(kAppendText);
-        host.text2 = QLatin1String(kConditionText);
-        host.combo1 = 0;
-        host.option1 = kind != QLatin1String("removeOutput");
-        host.text3 = root.filePath(QStringLiteral("out"));
-        QHash<QString, QByteArray> originals;
-        for (const char *name : {"a.txt", "b.txt", "c.txt", "d.txt"}) {
-            const QString path = root.filePath(QLatin1String(name));
-            originals.insert(QLatin1String(name), "mark " + QByteArray(name));
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(originals.value(QLatin1String(name)));
-            host.entries << path;
-        }
-        const QString c = root.filePath(QStringLiteral("c.txt"));
-        host.onEntry = [&](int position) {
-            if (position != 3)
-                return;
-            if (kind == QLatin1String("removeOutput")) {
-                QDir(host.text3).removeRecursively();
-            } else {
-                QFile::remove(c);
-                if (kind == QLatin1String("folder"))
+        QFETCH(QStringList, written);
+        Job job;
+        job.Add(QStringLiteral("a.txt"), "plain a", false);
+        for (const char *name : {"b.txt", "c.txt", "d.txt"})
+            job.Add(QLatin1String(name), "mark " + QByteArray(name));
+        const QString c = job.In(QStringLiteral("c.txt"));
+        QStringList lines;
+        if (!closed.isEmpty()) {
+            job.dir.Mode(closed, static_cast<unsigned>(mode));
+            const ChildResult run = RunChild(job.Args(inPlace), true);
+            QVERIFY2(run.finished && run.exitCode == 0, qPrintable(run.Describe()));
+            lines = run.lines;
+        } else {
+            ScriptedHost host;
+            host.entries = job.Paths();
+            host.outputFolder = job.Out();
+            host.inPlace = inPlace;
+            host.report = [&](const QString &line) { lines << line; };
+            host.onEntry = [&](int position) {
+                if (position == 3 && kind == QLatin1String("removeOutput"))
+                    QDir(job.Out()).removeRecursively();
+                else if (position == 3 && QFile::remove(c) && kind == QLatin1String("folder"))
                     QDir().mkdir(c);
-            }
-        };
-        RunAppendJob(host);
-
-        QStringList seen;
-        for (const auto &box : std::as_const(host.errorBoxes)) {
-            QVERIFY2(box.procedure == QLatin1String("PushButton2_Click"), qPrintable(box.procedure));
-            seen << QStringLiteral("%1 %2").arg(box.line).arg(FileNameOf(box.description.section(QLatin1Char(' '), 5, 5)));
+            };
+            RunAppendJob(host);
         }
-        QCOMPARE(seen, boxes);
-        QCOMPARE(host.messages, QStringList{QStringLiteral("Done.")});
-        for (const QString &name : originals.keys()) {
-            const QString path = root.filePath(name);
-            if (name == QLatin1String("c.txt") && kind != QLatin1String("removeOutput"))
-                continue;
-            const bool changed = kind != QLatin1String("removeOutput");
-            QCOMPARE(ReadBytes(path), changed ? originals.value(name) + kAppendix : originals.value(name));
+        QCOMPARE(Tagged(lines, QStringLiteral("MESSAGE")), QStringList{QStringLiteral("Done.")});
+        const QStringList seen = Tagged(lines, QStringLiteral("BOX"));
+        QCOMPARE(seen.size(), boxes.size());
+        for (qsizetype i = 0; i < seen.size(); ++i) {
+            const QString prefix = boxes.at(i).section(u' ', 0, 0) + QStringLiteral(" PushButton2_Click ");
+            QVERIFY2(seen.at(i).startsWith(prefix) && seen.at(i).contains(u'/' + boxes.at(i).section(u' ', 1)),
+                     qPrintable(seen.at(i)));
         }
-        if (kind == QLatin1String("removeOutput"))
-            QVERIFY(!QFileInfo::exists(host.text3)); // not made again
-        if (kind == QLatin1String("folder"))
-            QCOMPARE(FolderNames(c), QStringList()); // the folder is left empty
-        if (kind == QLatin1String("delete"))
-            QVERIFY(!QFileInfo::exists(c)); // a deleted file holds no mark: nothing is made
-        qInfo("changed during the run, %s: %lld error boxes as expected, nothing else touched", qPrintable(kind),
+        QStringList inNames = job.names;
+        if (kind == QLatin1String("folder") || kind == QLatin1String("delete")) {
+            QCOMPARE(FolderNames(c), QStringList()); // a folder is left empty; a deleted file is not made again
+            QCOMPARE(QFileInfo(c).isDir(), kind == QLatin1String("folder"));
+            QCOMPARE(QFileInfo::exists(c), kind == QLatin1String("folder"));
+            inNames.removeOne(QStringLiteral("c.txt"));
+        }
+        for (const QString &name : std::as_const(inNames))
+            QCOMPARE(ReadBytes(job.In(name)), written.contains(name) ? job.Complete(name) : job.originals.value(name));
+        QCOMPARE(FolderNames(job.In()), Sorted(kind == QLatin1String("delete") ? inNames : job.names));
+        QCOMPARE(FolderNames(job.Out()), QStringList()); // nothing written there, a removed one not made again
+        QCOMPARE(QFileInfo::exists(job.Out()), kind != QLatin1String("removeOutput"));
+        qInfo("unwritable files, %s: %lld error boxes as expected, nothing else touched", qPrintable(kind),
               static_cast<long long>(seen.size()));
     }
 
     // Permission is respected by the scan and the run of an unprivileged user: a folder it may
-    // not read is dropped from the walk, a file it may not read is reported and skipped.
+    // not read is dropped from the walk, a file it may not read is listed, reported and skipped.
     void permissionIsRespected()
     {
         Job job;
-        job.dir.Folder(QStringLiteral("out"));
         job.Add(QStringLiteral("open.txt"), "mark open");
         job.Add(QStringLiteral("closed.txt"), "mark closed");
+        job.Add(QStringLiteral("deep/seen.txt"), "mark seen");
         job.dir.File(QStringLiteral("in/shut/hidden.txt"), "mark hidden");
         job.dir.File(QStringLiteral("in/deep/shut/hidden.txt"), "mark hidden");
-        job.dir.File(QStringLiteral("in/deep/seen.txt"), "mark seen");
         job.dir.Mode(QStringLiteral("in/closed.txt"), 0200);
         job.dir.Mode(QStringLiteral("in/shut"), 0);
         job.dir.Mode(QStringLiteral("in/deep/shut"), 0300);
-
-        const ChildResult scan = RunChild({QStringLiteral("scan"), job.dir.filePath(QStringLiteral("in"))}, true);
+        const ChildResult scan = RunChild({QStringLiteral("scan"), job.In()}, true);
         QVERIFY2(scan.finished && scan.exitCode == 0, qPrintable(scan.Describe()));
-        // The closed folders are dropped; the unreadable file is listed (it is there), for the run
-        // to report.
-        const QStringList listed = scan.Starting(QStringLiteral("ENTRY"));
-        QCOMPARE(Sorted(listed), Sorted({job.In(QStringLiteral("open.txt")), job.In(QStringLiteral("closed.txt")),
-                                         job.In(QStringLiteral("deep/seen.txt"))}));
+        QCOMPARE(Sorted(scan.Starting(QStringLiteral("ENTRY"))), Sorted(job.Paths()));
 
-        // The run over what the scan listed reports the unreadable file and skips it.
-        job.names.clear();
-        for (const QString &entry : listed)
-            job.names << entry.mid(job.In(QString()).size());
-        job.originals.insert(QStringLiteral("deep/seen.txt"), "mark seen");
-        const ChildResult run = RunChild(job.Args(true), true);
-        QVERIFY2(run.finished && run.lines.endsWith(QStringLiteral("MESSAGE Done.")), qPrintable(run.Describe()));
+        const ChildResult run = RunChild(job.Args(true), true); // over what the scan listed
         const QStringList boxes = run.Starting(QStringLiteral("BOX"));
-        QCOMPARE(boxes.size(), 1);
-        QVERIFY2(boxes.first().startsWith(QStringLiteral("112 ")) && boxes.first().contains(job.In(QStringLiteral("closed.txt"))),
-                 qPrintable(boxes.first()));
-        QCOMPARE(ReadBytes(job.In(QStringLiteral("closed.txt"))), QByteArray("mark closed"));
-        QCOMPARE(ReadBytes(job.In(QStringLiteral("open.txt"))), "mark open" + kAppendix);
-        QCOMPARE(ReadBytes(job.In(QStringLiteral("deep/seen.txt"))), "mark seen" + kAppendix);
-        QCOMPARE(ReadBytes(job.In(QStringLiteral("shut/hidden.txt"))), QByteArray("mark hidden"));
-        qInfo("permission test (as %s): 2 closed folders dropped from the walk, 1 unreadable file reported and "
-              "skipped, nothing else touched", RunningAsRoot() ? "nobody" : "this user");
+        QVERIFY2(run.Done() && boxes.size() == 1 && boxes.first().startsWith(QStringLiteral("112 "))
+                     && boxes.first().contains(job.In(QStringLiteral("closed.txt"))),
+                 qPrintable(run.Describe()));
         job.dir.Mode(QStringLiteral("in/shut"), 0777);
         job.dir.Mode(QStringLiteral("in/deep/shut"), 0777);
-    }
-
-private:
-    static QStringList Sorted(QStringList names)
-    {
-        names.sort();
-        return names;
-    }
-
-    // What the output folder holds before a run: an older "bom.txt", nothing else.
-    static QByteArray OldOutput(const QString &name)
-    {
-        return name == QLatin1String("bom.txt") ? QByteArray("older output") : QByteArray();
-    }
-
-    // Puts the inputs back and the output folder as it was before the run.
-    static void Restore(const Job &job, bool inPlace)
-    {
-        for (const QString &name : job.names)
-            job.dir.File(QStringLiteral("in/") + name, job.originals.value(name));
-        if (inPlace)
-            return;
-        QDir(job.OutFolder()).removeRecursively();
-        job.dir.File(QStringLiteral("out/bom.txt"), OldOutput(QStringLiteral("bom.txt")));
+        QCOMPARE(ReadBytes(job.In(QStringLiteral("closed.txt"))), QByteArray("mark closed"));
+        QCOMPARE(ReadBytes(job.In(QStringLiteral("shut/hidden.txt")))
+                     + ReadBytes(job.In(QStringLiteral("deep/shut/hidden.txt"))),
+                 QByteArray("mark hiddenmark hidden"));
+        QCOMPARE(ReadBytes(job.In(QStringLiteral("open.txt"))), job.Complete(QStringLiteral("open.txt")));
+        QCOMPARE(ReadBytes(job.In(QStringLiteral("deep/seen.txt"))), job.Complete(QStringLiteral("deep/seen.txt")));
+        qInfo("permission test (as %s): 2 closed folders dropped from the walk, 1 unreadable file reported and "
+              "skipped, nothing else touched",
+              RunningAsRoot() ? "nobody" : "this user");
     }
 };
 

@@ -1,17 +1,10 @@
-// What only Windows can do to a file: another process holding it locked, the read-only
-// attribute, and a junction that loops. Elsewhere these are skipped, saying why.
+// What only Windows can do to a file: another process holding it locked, the read-only attribute,
+// and a junction that loops. Elsewhere this is skipped, saying why.
 #include "AppendRun.h"
 #include "FileList.h"
 #include "FolderScan.h"
 #include "Reliability.h"
 #include "TestRegistry.h"
-
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QTest>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -24,75 +17,63 @@ class WindowsOnlyTest : public QObject
 {
     Q_OBJECT
 private slots:
-    void lockedOrReadOnlyFileIsLeftAlone_data()
+    void windowsOnlyFaults_data()
     {
-        QTest::addColumn<bool>("locked"); // false: the read-only attribute
-        QTest::addColumn<int>("line");
-        QTest::newRow("locked by another process") << true << 112;
-        QTest::newRow("read-only attribute") << false << 118;
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("line"); // of the one box, for f.txt
+        QTest::newRow("locked by another process") << QStringLiteral("locked") << 112;
+        QTest::newRow("read-only attribute") << QStringLiteral("readOnly") << 118;
+        QTest::newRow("junction to its own folder") << QStringLiteral("junction") << 0;
     }
-    void lockedOrReadOnlyFileIsLeftAlone()
+    void windowsOnlyFaults()
     {
 #ifndef Q_OS_WIN
-        QSKIP("Mandatory file locks and the read-only attribute exist on Windows only; the POSIX "
-              "permission cases run in FaultTest.");
+        QSKIP("Mandatory locks, the read-only attribute and junctions exist on Windows only; the POSIX "
+              "permission cases are in FaultTest, symbolic-link loops in WalkAndSettingsTest.");
 #else
-        QFETCH(bool, locked);
+        QFETCH(QString, kind);
         QFETCH(int, line);
         QTemporaryDir dir;
-        const QString path = QDir::toNativeSeparators(dir.filePath(QStringLiteral("f.txt")));
-        const QString other = QDir::toNativeSeparators(dir.filePath(QStringLiteral("g.txt")));
-        for (const QString &name : {path, other}) {
+        const QString root = QDir::toNativeSeparators(dir.path()), path = root + QStringLiteral("\\f.txt");
+        ScriptedHost host;
+        host.entries = {path, root + QStringLiteral("\\g.txt")};
+        host.outputFolder = root;
+        for (const QString &name : host.entries) {
             QFile file(name);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write("mark");
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("mark") == 4);
         }
         QProcess holder; // another process that opens the file without sharing it
-        if (locked) {
+        if (kind == QLatin1String("junction")) {
+            QCOMPARE(
+                QProcess::execute(QStringLiteral("cmd"), {QStringLiteral("/c"), QStringLiteral("mklink"),
+                                                          QStringLiteral("/J"), root + QStringLiteral("\\loop"), root}),
+                0);
+            FileList list;
+            ScanFolderIntoList(root, QStringLiteral("*.*"), list, [] {});
+            QCOMPARE(list.Count(), 2);
+            return;
+        } else if (kind == QLatin1String("locked")) {
             holder.start(QStringLiteral("powershell"),
                          {QStringLiteral("-NoProfile"), QStringLiteral("-Command"),
                           QStringLiteral("$f=[IO.File]::Open('%1','Open','ReadWrite','None'); "
-                                         "[Console]::Out.WriteLine('held'); Start-Sleep 60").arg(path)});
+                                         "[Console]::Out.WriteLine('held'); Start-Sleep 60")
+                              .arg(path)});
             QVERIFY(holder.waitForReadyRead(30000));
         } else {
             QVERIFY(SetFileAttributesW(reinterpret_cast<const wchar_t *>(path.utf16()), FILE_ATTRIBUTE_READONLY));
         }
-        RecordingHost host;
-        host.entries = {path, other};
-        host.text1 = QLatin1String(kAppendText);
-        host.text2 = QLatin1String(kConditionText);
-        host.text3 = dir.path();
+        QStringList lines;
+        host.report = [&](const QString &text) { lines << text; };
         RunAppendJob(host);
-        if (locked) {
-            holder.kill();
-            holder.waitForFinished();
-        }
+        holder.kill();
+        holder.waitForFinished();
         SetFileAttributesW(reinterpret_cast<const wchar_t *>(path.utf16()), FILE_ATTRIBUTE_NORMAL);
-        QCOMPARE(host.errorBoxes.size(), 1);
-        QCOMPARE(host.errorBoxes.first().line, line);
+        QCOMPARE(lines.size(), 2);
+        QVERIFY2(lines.first().startsWith(QStringLiteral("BOX %1 ").arg(line))
+                     && lines.last() == QLatin1String("MESSAGE Done."),
+                 qPrintable(lines.join(u'\n')));
         QCOMPARE(ReadBytes(path), QByteArray("mark"));
-        QVERIFY(ReadBytes(other).startsWith("mark\r\n"));
-        QCOMPARE(host.messages, QStringList{QStringLiteral("Done.")});
-#endif
-    }
-
-    void junctionLoopEnds()
-    {
-#ifndef Q_OS_WIN
-        QSKIP("Junctions are a Windows kind of link; symbolic-link loops are covered in WalkAndSettingsTest.");
-#else
-        QTemporaryDir dir;
-        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("a/b")));
-        QFile file(dir.filePath(QStringLiteral("a/b/f.txt")));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.close();
-        const QString junction = QDir::toNativeSeparators(dir.filePath(QStringLiteral("a/b/loop")));
-        QCOMPARE(QProcess::execute(QStringLiteral("cmd"), {QStringLiteral("/c"), QStringLiteral("mklink"), QStringLiteral("/J"),
-                                                           junction, QDir::toNativeSeparators(dir.path())}),
-                 0);
-        FileList list;
-        ScanFolderIntoList(QDir::toNativeSeparators(dir.path()), QStringLiteral("*.*"), list, [] {});
-        QCOMPARE(list.Count(), 1);
+        QVERIFY(ReadBytes(host.entries.last()).startsWith("mark\r\n"));
 #endif
     }
 };
