@@ -61,9 +61,6 @@ struct ListedFile
 // read: no rule of the scan looks at it, and asking would double the cost of a large scan.
 QList<ListedFile> FilesIn(const QString &folder, const QString &pattern);
 
-// The names of every file (never folders) directly in `folder`, hidden and system ones included.
-QStringList FileNamesIn(const QString &folder);
-
 // Whether `name` matches the wildcard `pattern` as Windows matches it: letter case ignored, "*"
 // any run, "?" one character, and a final ".*" also matches a name without a dot ("*.*" matches
 // every name).

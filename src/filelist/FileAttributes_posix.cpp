@@ -191,14 +191,6 @@ QList<ListedFile> FilesIn(const QString &folder, const QString &pattern)
     return files;
 }
 
-QStringList FileNamesIn(const QString &folder)
-{
-    QStringList names;
-    for (const ListedFile &file : FilesIn(folder, QStringLiteral("*")))
-        names.append(file.name);
-    return names;
-}
-
 bool FileIsPresent(const QString &path)
 {
     struct stat info

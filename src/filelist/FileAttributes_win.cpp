@@ -151,14 +151,6 @@ QList<ListedFile> FilesIn(const QString &folder, const QString &pattern)
     return files;
 }
 
-QStringList FileNamesIn(const QString &folder)
-{
-    QStringList names;
-    for (const ListedFile &file : FilesIn(folder, QStringLiteral("*")))
-        names.append(file.name);
-    return names;
-}
-
 bool FileIsPresent(const QString &path)
 {
     // Access 0 opens without reading; a folder never opens without FILE_FLAG_BACKUP_SEMANTICS.
