@@ -9,17 +9,26 @@
 #   ./build.sh reliability  the kill test at full size: 200 kills of a run over 2,000 files
 #   ./build.sh fuzz [SECONDS]  each fuzz target for SECONDS (default 600)
 #   ./build.sh bench   build the release configuration and run the performance suite (bench/)
+#   ./build.sh coverage  build with coverage, run the tests, print line and branch coverage of
+#                      src/ per subsystem (gcovr)
+#   ./build.sh windows cross-build for Windows with MinGW-w64 (Qt for Windows is built once and
+#                      cached, see tools/windows/build-qt.sh), run every test program under Wine,
+#                      pack the ZIP and start the unpacked program under Wine on a virtual screen
 # Installs the Debian packages it needs when they are missing (run as root on Debian 12).
 set -euo pipefail
 cd "$(dirname "$0")"
 
 packages=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libgl-dev fonts-liberation xvfb xauth
           clang libclang-rt-14-dev util-linux
-          clang-format clang-tidy appstream desktop-file-utils dpkg-dev x11-utils imagemagick)
+          clang-format clang-tidy appstream desktop-file-utils dpkg-dev x11-utils imagemagick gcovr)
+
+# What the Windows cross build needs besides the above: the compiler, Wine, and apt-get source.
+windows_packages=(cmake ninja-build qt6-base-dev qt6-base-dev-tools dpkg-dev g++-mingw-w64-x86-64-posix
+                  wine wine64 xvfb xauth x11-utils imagemagick python3)
 
 install_missing() {
     local missing=()
-    for p in "${packages[@]}"; do
+    for p in "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
     done
     if [ ${#missing[@]} -gt 0 ]; then
@@ -89,7 +98,7 @@ check_package() {
 
 case "${1:-}" in
 start)
-    install_missing
+    install_missing "${packages[@]}"
     cmake --preset default
     cmake --build --preset default
     if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
@@ -99,7 +108,7 @@ start)
     exec build/default/bin/tarnwell
     ;;
 test)
-    install_missing
+    install_missing "${packages[@]}"
     run_tests test
     check_style build/test
     check_package build/test
@@ -107,24 +116,45 @@ test)
     run_fuzz 20
     ;;
 reliability)
-    install_missing
+    install_missing "${packages[@]}"
     cmake --preset test
     cmake --build --preset test --target tst_reliability_kill
     QT_QPA_PLATFORM=offscreen LANG=C.UTF-8 LC_ALL=C.UTF-8 TARNWELL_KILLS=200 TARNWELL_KILL_FILES=2000 \
         build/test/tests/tst_reliability_kill
     ;;
 fuzz)
-    install_missing
+    install_missing "${packages[@]}"
     run_fuzz "${2:-600}"
     ;;
 bench)
-    install_missing
+    install_missing "${packages[@]}"
     cmake --preset default
     cmake --build --preset default --target tarnwell_bench
     build/default/bin/tarnwell_bench "${@:2}"
     ;;
+coverage)
+    install_missing "${packages[@]}"
+    find build/coverage -name '*.gcda' -delete 2>/dev/null || true
+    run_tests coverage
+    for part in engine filelist look window; do
+        echo "src/$part:"
+        gcovr -r . --object-directory build/coverage --filter "src/$part/" --branches --exclude-unreachable-branches \
+            --exclude-throw-branches --print-summary -o /dev/null | sed 's/^/  /'
+    done
+    echo "src/ as a whole:"
+    gcovr -r . --object-directory build/coverage --filter 'src/' --exclude-unreachable-branches \
+        --exclude-throw-branches --print-summary -o /dev/null | sed 's/^/  /'
+    ;;
+windows)
+    install_missing "${windows_packages[@]}"
+    qt_windows=$(tools/windows/build-qt.sh | tail -n 1)
+    cmake --preset windows-mingw -DCMAKE_PREFIX_PATH="$qt_windows"
+    cmake --build --preset windows-mingw
+    tools/windows/run-tests.sh build/windows-mingw
+    tools/windows/zip-check.sh build/windows-mingw
+    ;;
 *)
-    echo "usage: $0 start|test|reliability|fuzz [SECONDS]|bench [options]" >&2
+    echo "usage: $0 start|test|reliability|fuzz [SECONDS]|bench [options]|coverage|windows" >&2
     exit 2
     ;;
 esac

@@ -5,8 +5,9 @@
 #   Linux:   <prefix>/lib/tarnwell/{tarnwell,Samples,x,HAND-M.CUR}, a relative link
 #            <prefix>/bin/tarnwell -> ../lib/tarnwell/tarnwell, the desktop file, the AppStream
 #            metainfo and the icon in the hicolor sizes.  cpack -G DEB builds the package.
-#   Windows: <prefix>/bin/{tarnwell.exe,Samples,x,HAND-M.CUR} plus the Qt libraries and plugins
-#            that Qt's deploy script (windeployqt) adds.  cpack -G ZIP builds the archive.
+#   Windows: <prefix>/bin/{tarnwell.exe,Samples,x,HAND-M.CUR} plus the Qt libraries and plugins:
+#            copied by our own rules when cross-built with MinGW-w64, added by Qt's deploy script
+#            (windeployqt) with MSVC.  cpack -G ZIP builds the archive.
 include(GNUInstallDirs)
 
 set(TARNWELL_APP_ID com.kestrelby.Tarnwell)
@@ -22,7 +23,11 @@ endif()
 install(TARGETS tarnwell RUNTIME DESTINATION ${TARNWELL_INSTALL_PROGRAM_DIR})
 install(DIRECTORY ${TARNWELL_BUNDLE_DIR}/ DESTINATION ${TARNWELL_INSTALL_PROGRAM_DIR})
 
-if(WIN32)
+if(WIN32 AND MINGW)
+    # Cross-built with MinGW-w64: the Qt and MinGW libraries and the plugins go beside the program
+    # (Qt finds plugins in the program's folder), see cmake/WindowsRuntime.cmake.
+    tarnwell_install_windows_runtime(${TARNWELL_INSTALL_PROGRAM_DIR})
+elseif(WIN32)
     # Qt 6.4: windeployqt copies the Qt DLLs beside the program and the plugins to <prefix>/plugins,
     # and writes bin/qt.conf that points there.
     qt_generate_deploy_app_script(TARGET tarnwell FILENAME_VARIABLE tarnwell_deploy_script)

@@ -1,9 +1,12 @@
-// What only Windows can do to a file: another process holding it locked, the read-only attribute,
-// and a junction that loops. Elsewhere this is skipped, saying why.
+// What only Windows can do to a file: a handle that shares nothing, the read-only attribute,
+// hidden and system attributes in the folder walk, junctions, the registry store and the ANSI
+// code page. Elsewhere this is skipped, saying why.
 #include "AppendRun.h"
+#include "CodePage.h"
 #include "FileList.h"
 #include "FolderScan.h"
 #include "Reliability.h"
+#include "Settings.h"
 #include "TestRegistry.h"
 
 #ifdef Q_OS_WIN
@@ -13,6 +16,36 @@
 using namespace tarnwell;
 using namespace tarnwell::reliability;
 
+namespace {
+
+#ifdef Q_OS_WIN
+const wchar_t *Wide(const QString &text)
+{
+    return reinterpret_cast<const wchar_t *>(text.utf16());
+}
+
+// Wine answers to a function of its own in ntdll; Windows has no such export.
+bool RunningUnderWine()
+{
+    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+void MakeFile(const QString &path, DWORD attributes = FILE_ATTRIBUTE_NORMAL)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("mark") == 4);
+    file.close();
+    QVERIFY(::SetFileAttributesW(Wide(QDir::toNativeSeparators(path)), attributes));
+}
+#endif
+
+constexpr char kNotWindows[] = "The read-only, hidden and system attributes, handles that share nothing, junctions "
+                               "and the registry exist on Windows only; the POSIX cases are in FaultTest and "
+                               "WalkAndSettingsTest.";
+
+} // namespace
+
 class WindowsOnlyTest : public QObject
 {
     Q_OBJECT
@@ -21,15 +54,13 @@ private slots:
     {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<int>("line"); // of the one box, for f.txt
-        QTest::newRow("locked by another process") << QStringLiteral("locked") << 112;
+        QTest::newRow("held open without sharing") << QStringLiteral("locked") << 112;
         QTest::newRow("read-only attribute") << QStringLiteral("readOnly") << 118;
-        QTest::newRow("junction to its own folder") << QStringLiteral("junction") << 0;
     }
     void windowsOnlyFaults()
     {
 #ifndef Q_OS_WIN
-        QSKIP("Mandatory locks, the read-only attribute and junctions exist on Windows only; the POSIX "
-              "permission cases are in FaultTest, symbolic-link loops in WalkAndSettingsTest.");
+        QSKIP(kNotWindows);
 #else
         QFETCH(QString, kind);
         QFETCH(int, line);
@@ -38,42 +69,105 @@ private slots:
         ScriptedHost host;
         host.entries = {path, root + QStringLiteral("\\g.txt")};
         host.outputFolder = root;
-        for (const QString &name : host.entries) {
-            QFile file(name);
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("mark") == 4);
-        }
-        QProcess holder; // another process that opens the file without sharing it
-        if (kind == QLatin1String("junction")) {
-            QCOMPARE(
-                QProcess::execute(QStringLiteral("cmd"), {QStringLiteral("/c"), QStringLiteral("mklink"),
-                                                          QStringLiteral("/J"), root + QStringLiteral("\\loop"), root}),
-                0);
-            FileList list;
-            ScanFolderIntoList(root, QStringLiteral("*.*"), list, [] {});
-            QCOMPARE(list.Count(), 2);
-            return;
-        } else if (kind == QLatin1String("locked")) {
-            holder.start(QStringLiteral("powershell"),
-                         {QStringLiteral("-NoProfile"), QStringLiteral("-Command"),
-                          QStringLiteral("$f=[IO.File]::Open('%1','Open','ReadWrite','None'); "
-                                         "[Console]::Out.WriteLine('held'); Start-Sleep 60")
-                              .arg(path)});
-            QVERIFY(holder.waitForReadyRead(30000));
+        for (const QString &name : host.entries)
+            MakeFile(name);
+        HANDLE held = INVALID_HANDLE_VALUE; // as another program holds a file it is writing
+        if (kind == QLatin1String("locked")) {
+            held = ::CreateFileW(Wide(path), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+            QVERIFY(held != INVALID_HANDLE_VALUE);
         } else {
-            QVERIFY(SetFileAttributesW(reinterpret_cast<const wchar_t *>(path.utf16()), FILE_ATTRIBUTE_READONLY));
+            QVERIFY(::SetFileAttributesW(Wide(path), FILE_ATTRIBUTE_READONLY));
         }
         QStringList lines;
         host.report = [&](const QString &text) { lines << text; };
         RunAppendJob(host);
-        holder.kill();
-        holder.waitForFinished();
-        SetFileAttributesW(reinterpret_cast<const wchar_t *>(path.utf16()), FILE_ATTRIBUTE_NORMAL);
+        if (held != INVALID_HANDLE_VALUE)
+            ::CloseHandle(held);
+        ::SetFileAttributesW(Wide(path), FILE_ATTRIBUTE_NORMAL);
         QCOMPARE(lines.size(), 2);
         QVERIFY2(lines.first().startsWith(QStringLiteral("BOX %1 ").arg(line))
                      && lines.last() == QLatin1String("MESSAGE Done."),
                  qPrintable(lines.join(u'\n')));
         QCOMPARE(ReadBytes(path), QByteArray("mark"));
         QVERIFY(ReadBytes(host.entries.last()).startsWith("mark\r\n"));
+#endif
+    }
+
+    // The walk leaves out hidden archive files (34) and hidden system folders (22); a file that
+    // is only hidden, or only a system file, is listed. Junctions are followed once.
+    void walkReadsTheAttributes()
+    {
+#ifndef Q_OS_WIN
+        QSKIP(kNotWindows);
+#else
+        QTemporaryDir dir;
+        const QString root = QDir::toNativeSeparators(dir.path());
+        const auto at = [&](const char *relative) { return root + u'\\' + QLatin1String(relative); };
+        QVERIFY(QDir(root).mkpath(QStringLiteral("sub/closed")));
+        MakeFile(at("plain.txt"), FILE_ATTRIBUTE_ARCHIVE);
+        MakeFile(at("hidden-archive.txt"), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE);
+        MakeFile(at("hidden.txt"), FILE_ATTRIBUTE_HIDDEN);
+        MakeFile(at("system.txt"), FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
+        MakeFile(at("sub\\in-sub.txt"));
+        MakeFile(at("sub\\closed\\in-closed.txt"));
+        QVERIFY(::SetFileAttributesW(Wide(at("sub\\closed")), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+        const bool junction = QProcess::execute(QStringLiteral("cmd"), {QStringLiteral("/c"), QStringLiteral("mklink"),
+                                                                        QStringLiteral("/J"), at("sub\\loop"), root})
+                           == 0;
+        FileList list;
+        ScanFolderIntoList(root, QStringLiteral("*.txt"), list, [] {});
+        QStringList names;
+        for (const QString &entry : list.Entries())
+            names << QDir::fromNativeSeparators(entry).section(u'/', -1);
+        names.sort();
+        QCOMPARE(names, QStringList({QStringLiteral("hidden.txt"), QStringLiteral("in-sub.txt"), QStringLiteral("plain.txt"),
+                                       QStringLiteral("system.txt")}));
+        ::SetFileAttributesW(Wide(at("sub\\closed")), FILE_ATTRIBUTE_DIRECTORY);
+        if (!junction)
+            QSKIP(RunningUnderWine() ? "mklink /J failed under Wine; the walk was checked without a junction."
+                                     : "mklink /J failed; the walk was checked without a junction.");
+#endif
+    }
+
+    // The window's choices live in the registry, under the company and the program, where the
+    // registry tool reads them back.
+    void settingsLiveInTheRegistry()
+    {
+#ifndef Q_OS_WIN
+        QSKIP(kNotWindows);
+#else
+        if (qEnvironmentVariableIsEmpty("TARNWELL_WINE"))
+            QSKIP("Writes the user's own Tarnwell settings; runs only in the scratch Wine prefix of the Windows build.");
+        QCoreApplication::setOrganizationName(QStringLiteral("Kestrelby"));
+        QCoreApplication::setApplicationName(QStringLiteral("Tarnwell"));
+        SettingsStore store;
+        store.SaveSetting(QStringLiteral("Extension"), QStringLiteral("txt;log \u00e9"));
+        QProcess reg;
+        reg.start(QStringLiteral("reg"), {QStringLiteral("query"), QStringLiteral("HKCU\\Software\\Kestrelby\\Tarnwell"),
+                                         QStringLiteral("/v"), QStringLiteral("Extension")});
+        QVERIFY(reg.waitForFinished(60000));
+        const QString output = QString::fromLocal8Bit(reg.readAllStandardOutput());
+        QVERIFY2(reg.exitCode() == 0 && output.contains(QStringLiteral("Extension")) && output.contains(QStringLiteral("txt;log")),
+                 qPrintable(output));
+        QCOMPARE(store.GetSetting(QStringLiteral("Extension"), QString()), QStringLiteral("txt;log \u00e9"));
+#endif
+    }
+
+    // Files without a byte-order mark are in the ANSI code page; the Windows test run pins it.
+    void systemCodePageIsTheAnsiCodePage()
+    {
+#ifndef Q_OS_WIN
+        QSKIP(kNotWindows);
+#else
+        const int expected = qEnvironmentVariableIntValue("TARNWELL_EXPECT_ACP");
+        if (expected == 0)
+            QSKIP("No ANSI code page pinned (TARNWELL_EXPECT_ACP); nothing to compare with.");
+        QCOMPARE(int(::GetACP()), expected);
+        QByteArray bytes;
+        QVERIFY(CodePage::System().Encode(u"caf\u00e9 \u20ac", bytes));
+        QCOMPARE(bytes, QByteArray("caf\xe9 \x80"));
+        QVERIFY(!CodePage::System().Encode(u"\u0416", bytes)); // Cyrillic is not in Windows-1252
 #endif
     }
 };
