@@ -114,15 +114,15 @@ private slots:
         QVERIFY(::SetFileAttributesW(Wide(at("sub\\closed")), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
         const bool junction = QProcess::execute(QStringLiteral("cmd"), {QStringLiteral("/c"), QStringLiteral("mklink"),
                                                                         QStringLiteral("/J"), at("sub\\loop"), root})
-                           == 0;
+                              == 0;
         FileList list;
         ScanFolderIntoList(root, QStringLiteral("*.txt"), list, [] {});
         QStringList names;
         for (const QString &entry : list.Entries())
             names << QDir::fromNativeSeparators(entry).section(u'/', -1);
         names.sort();
-        QCOMPARE(names, QStringList({QStringLiteral("hidden.txt"), QStringLiteral("in-sub.txt"), QStringLiteral("plain.txt"),
-                                       QStringLiteral("system.txt")}));
+        QCOMPARE(names, QStringList({QStringLiteral("hidden.txt"), QStringLiteral("in-sub.txt"),
+                                     QStringLiteral("plain.txt"), QStringLiteral("system.txt")}));
         ::SetFileAttributesW(Wide(at("sub\\closed")), FILE_ATTRIBUTE_DIRECTORY);
         if (!junction)
             QSKIP(RunningUnderWine() ? "mklink /J failed under Wine; the walk was checked without a junction."
@@ -138,17 +138,20 @@ private slots:
         QSKIP(kNotWindows);
 #else
         if (qEnvironmentVariableIsEmpty("TARNWELL_WINE"))
-            QSKIP("Writes the user's own Tarnwell settings; runs only in the scratch Wine prefix of the Windows build.");
+            QSKIP(
+                "Writes the user's own Tarnwell settings; runs only in the scratch Wine prefix of the Windows build.");
         QCoreApplication::setOrganizationName(QStringLiteral("Kestrelby"));
         QCoreApplication::setApplicationName(QStringLiteral("Tarnwell"));
         SettingsStore store;
         store.SaveSetting(QStringLiteral("Extension"), QStringLiteral("txt;log \u00e9"));
         QProcess reg;
-        reg.start(QStringLiteral("reg"), {QStringLiteral("query"), QStringLiteral("HKCU\\Software\\Kestrelby\\Tarnwell"),
-                                         QStringLiteral("/v"), QStringLiteral("Extension")});
+        reg.start(QStringLiteral("reg"),
+                  {QStringLiteral("query"), QStringLiteral("HKCU\\Software\\Kestrelby\\Tarnwell"), QStringLiteral("/v"),
+                   QStringLiteral("Extension")});
         QVERIFY(reg.waitForFinished(60000));
         const QString output = QString::fromLocal8Bit(reg.readAllStandardOutput());
-        QVERIFY2(reg.exitCode() == 0 && output.contains(QStringLiteral("Extension")) && output.contains(QStringLiteral("txt;log")),
+        QVERIFY2(reg.exitCode() == 0 && output.contains(QStringLiteral("Extension"))
+                     && output.contains(QStringLiteral("txt;log")),
                  qPrintable(output));
         QCOMPARE(store.GetSetting(QStringLiteral("Extension"), QString()), QStringLiteral("txt;log \u00e9"));
 #endif
