@@ -303,7 +303,7 @@ void Form1::closeEvent(QCloseEvent *event)
 
 bool Form1::BeginBusy(Busy what)
 {
-    if (m_busy != Busy::None)
+    if (ListLocked())
         return false;
     m_busy = what;
     return true;
