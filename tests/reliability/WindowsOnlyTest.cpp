@@ -1,6 +1,7 @@
 // What only Windows can do to a file: another process holding it locked, the read-only attribute,
 // and a junction that loops. Elsewhere this is skipped, saying why.
 #include "AppendRun.h"
+#include "FileAttributes.h"
 #include "FileList.h"
 #include "FolderScan.h"
 #include "Reliability.h"
@@ -74,6 +75,58 @@ private slots:
                  qPrintable(lines.join(u'\n')));
         QCOMPARE(ReadBytes(path), QByteArray("mark"));
         QVERIFY(ReadBytes(host.entries.last()).startsWith("mark\r\n"));
+#endif
+    }
+
+    // Attribute bits beyond those the rules compare change nothing: a hidden system folder that
+    // is also not content indexed is still left out, a hidden archive file that is also not
+    // content indexed and temporary is still skipped (34); archive on the folder (54) and
+    // read-only on the file (35) still count.
+    void attributeBitsBeyondTheRules_areMasked()
+    {
+#ifndef Q_OS_WIN
+        QSKIP("Real attribute words exist on Windows only; ModelAndPathsTest checks the masking everywhere.");
+#else
+        QTemporaryDir dir;
+        const QString root = QDir::toNativeSeparators(dir.path());
+        const auto make = [&](const QString &relative, DWORD attributes) {
+            const QString path = root + QLatin1Char('\\') + relative;
+            QDir().mkpath(QFileInfo(path).absolutePath());
+            QFile file(path);
+            const bool made = file.open(QIODevice::WriteOnly) && file.write("x") == 1;
+            file.close();
+            return made
+                   && (attributes == 0
+                       || SetFileAttributesW(reinterpret_cast<const wchar_t *>(path.utf16()), attributes));
+        };
+        const auto mark = [&](const QString &relative, DWORD attributes) {
+            const QString path = root + QLatin1Char('\\') + relative;
+            return SetFileAttributesW(reinterpret_cast<const wchar_t *>(path.utf16()), attributes) != 0;
+        };
+        QVERIFY(make(QStringLiteral("plain.txt"), 0));
+        QVERIFY(make(QStringLiteral("lock.txt"), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE
+                                                     | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_TEMPORARY));
+        QVERIFY(make(QStringLiteral("kept.txt"), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE
+                                                     | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED));
+        QVERIFY(make(QStringLiteral("sys\\in.txt"), 0));
+        QVERIFY(make(QStringLiteral("arch\\in.txt"), 0));
+        QVERIFY(mark(QStringLiteral("sys"),
+                     FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED));
+        QVERIFY(mark(QStringLiteral("arch"), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE));
+        const QString sys = root + QStringLiteral("\\sys");
+        const DWORD raw = GetFileAttributesW(reinterpret_cast<const wchar_t *>(sys.utf16()));
+        QVERIFY2((raw & FILE_ATTRIBUTE_NOT_CONTENT_INDEXED) != 0, "the extra bit did not stick");
+        QCOMPARE(AttributesOf(sys), 22);
+
+        FileList list;
+        ScanFolderIntoList(root, QStringLiteral("*.*"), list, [] {});
+        QStringList entries = list.Entries();
+        entries.sort(Qt::CaseInsensitive);
+        const QString sep = QStringLiteral("\\");
+        const QStringList expected{root + sep + QStringLiteral("arch") + sep + QStringLiteral("in.txt"),
+                                   root + sep + QStringLiteral("kept.txt"), root + sep + QStringLiteral("plain.txt")};
+        mark(QStringLiteral("kept.txt"), FILE_ATTRIBUTE_NORMAL); // so the folder can be removed
+        QCOMPARE(entries, expected);
 #endif
     }
 };
