@@ -89,31 +89,22 @@ private slots:
 #else
         QTemporaryDir dir;
         const QString root = QDir::toNativeSeparators(dir.path());
-        const auto make = [&](const QString &relative, DWORD attributes) {
-            const QString path = root + QLatin1Char('\\') + relative;
-            QDir().mkpath(QFileInfo(path).absolutePath());
-            QFile file(path);
-            const bool made = file.open(QIODevice::WriteOnly) && file.write("x") == 1;
-            file.close();
-            return made
-                   && (attributes == 0
-                       || SetFileAttributesW(reinterpret_cast<const wchar_t *>(path.utf16()), attributes));
+        const auto path = [&](const char *relative) { return root + QLatin1Char('\\') + QLatin1String(relative); };
+        const auto mark = [&](const char *relative, DWORD attributes) {
+            return SetFileAttributesW(reinterpret_cast<const wchar_t *>(path(relative).utf16()), attributes) != 0;
         };
-        const auto mark = [&](const QString &relative, DWORD attributes) {
-            const QString path = root + QLatin1Char('\\') + relative;
-            return SetFileAttributesW(reinterpret_cast<const wchar_t *>(path.utf16()), attributes) != 0;
-        };
-        QVERIFY(make(QStringLiteral("plain.txt"), 0));
-        QVERIFY(make(QStringLiteral("lock.txt"), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE
-                                                     | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_TEMPORARY));
-        QVERIFY(make(QStringLiteral("kept.txt"), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE
-                                                     | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED));
-        QVERIFY(make(QStringLiteral("sys\\in.txt"), 0));
-        QVERIFY(make(QStringLiteral("arch\\in.txt"), 0));
-        QVERIFY(mark(QStringLiteral("sys"),
-                     FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED));
-        QVERIFY(mark(QStringLiteral("arch"), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE));
-        const QString sys = root + QStringLiteral("\\sys");
+        for (const char *relative : {"plain.txt", "lock.txt", "kept.txt", "sys\\in.txt", "arch\\in.txt"}) {
+            QDir().mkpath(QFileInfo(path(relative)).absolutePath());
+            QFile file(path(relative));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("x") == 1);
+        }
+        QVERIFY(mark("lock.txt", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED
+                                     | FILE_ATTRIBUTE_TEMPORARY));
+        QVERIFY(mark("kept.txt", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY
+                                     | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED));
+        QVERIFY(mark("sys", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED));
+        QVERIFY(mark("arch", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE));
+        const QString sys = path("sys");
         const DWORD raw = GetFileAttributesW(reinterpret_cast<const wchar_t *>(sys.utf16()));
         QVERIFY2((raw & FILE_ATTRIBUTE_NOT_CONTENT_INDEXED) != 0, "the extra bit did not stick");
         QCOMPARE(AttributesOf(sys), 22);
@@ -122,11 +113,8 @@ private slots:
         ScanFolderIntoList(root, QStringLiteral("*.*"), list, [] {});
         QStringList entries = list.Entries();
         entries.sort(Qt::CaseInsensitive);
-        const QString sep = QStringLiteral("\\");
-        const QStringList expected{root + sep + QStringLiteral("arch") + sep + QStringLiteral("in.txt"),
-                                   root + sep + QStringLiteral("kept.txt"), root + sep + QStringLiteral("plain.txt")};
-        mark(QStringLiteral("kept.txt"), FILE_ATTRIBUTE_NORMAL); // so the folder can be removed
-        QCOMPARE(entries, expected);
+        mark("kept.txt", FILE_ATTRIBUTE_NORMAL); // so the folder can be removed
+        QCOMPARE(entries, (QStringList{path("arch\\in.txt"), path("kept.txt"), path("plain.txt")}));
 #endif
     }
 };

@@ -137,36 +137,6 @@ private slots:
         }
     }
 
-    // Enter, the keypad's Enter and Space press the focused button; none is the window's default.
-    void focusedButton_isPressedByEnterAndSpace_data()
-    {
-        QTest::addColumn<int>("key");
-        QTest::newRow("Return") << int(Qt::Key_Return);
-        QTest::newRow("keypad Enter") << int(Qt::Key_Enter);
-        QTest::newRow("Space") << int(Qt::Key_Space);
-    }
-    void focusedButton_isPressedByEnterAndSpace()
-    {
-        QFETCH(int, key);
-        WindowFixture fx;
-        Form1 &form = fx.Load();
-        form.Files().AppendMany({QStringLiteral("/a"), QStringLiteral("/b")});
-        form.show();
-        QApplication::setActiveWindow(&form);
-        QVERIFY(QTest::qWaitForWindowActive(&form));
-        form.PushButton7->setFocus(); // Clear List
-        Press(key);
-        QCOMPARE(form.Files().Count(), 0);
-        for (QPushButton *button : form.findChildren<QPushButton *>())
-            QVERIFY2(!button->isDefault() && !button->autoDefault(), qPrintable(button->objectName()));
-        // Enter in a text box is the box's own.
-        form.Files().Append(QStringLiteral("/c"));
-        form.Text1->setFocus();
-        Press(Qt::Key_Return);
-        QCOMPARE(form.Files().Count(), 1);
-        QCOMPARE(form.Text1->toPlainText(), QStringLiteral("\n"));
-    }
-
     void wholeJob_withTheKeyboardAlone()
     {
         WindowFixture fx;
@@ -217,18 +187,25 @@ private slots:
         QTest::keyClicks(QApplication::focusWidget(), output);
         QCOMPARE(form.Text3->text(), output);
 
-        // "Add All File(s) In Folder": the extension and folder boxes answer as a user would.
+        // Enter, the keypad's Enter and Space press the focused button; none is the window's
+        // default. "Add All File(s) In Folder": the boxes answer as a user would.
+        for (QPushButton *button : form.findChildren<QPushButton *>())
+            QVERIFY2(!button->isDefault() && !button->autoDefault(), qPrintable(button->objectName()));
         fx.platform.inputAnswers << QStringLiteral("txt");
         fx.platform.folderAnswers << output;
         TabTo(QStringLiteral("PushButton1"));
-        Press(Qt::Key_Space);
+        Press(Qt::Key_Enter);
         QCOMPARE(form.Files().Count(), 2);
 
         TabTo(QStringLiteral("PushButton2"));
-        Press(Qt::Key_Space);
+        Press(Qt::Key_Return);
         QCOMPARE(fx.platform.BoxTexts(QStringLiteral("message")), QStringList{QStringLiteral("Done.")});
         QCOMPARE(WindowFixture::Read(hit), QByteArray("order 123\r\n\r\nEND"));
         QCOMPARE(WindowFixture::Read(miss), QByteArray("order 456\r\n"));
+
+        TabTo(QStringLiteral("PushButton7")); // Clear List
+        Press(Qt::Key_Space);
+        QCOMPARE(form.Files().Count(), 0);
     }
 };
 

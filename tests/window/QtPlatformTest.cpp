@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QListView>
 #include <QMessageBox>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -39,30 +40,6 @@ void InspectNextDialog(const std::function<void(D *)> &inspect, bool &seen)
     });
     timer->start();
 }
-
-// Sets an environment variable for the life of the object.
-class ScopedEnv
-{
-public:
-    ScopedEnv(const char *name, const QByteArray &value)
-        : m_name(name), m_old(qgetenv(name)), m_had(qEnvironmentVariableIsSet(name))
-    {
-        qputenv(name, value);
-    }
-    ~ScopedEnv()
-    {
-        if (m_had)
-            qputenv(m_name, m_old);
-        else
-            qunsetenv(m_name);
-    }
-    Q_DISABLE_COPY_MOVE(ScopedEnv)
-
-private:
-    const char *m_name;
-    QByteArray m_old;
-    bool m_had;
-};
 
 } // namespace
 
@@ -121,7 +98,6 @@ private slots:
 #ifdef Q_OS_WIN
         QSKIP("The Windows dialog is the system's own; its filter text is the filter string, checked here elsewhere.");
 #else
-        QCOMPARE(QtFileDialogFilter(QStringLiteral("All Files (*.*)|*.*|")), QStringLiteral("All Files (*.*) (*)"));
         QTemporaryDir dir;
         for (const char *name : {"noext", "a.txt"}) {
             QFile file(dir.filePath(QLatin1String(name)));
@@ -160,10 +136,16 @@ private slots:
 #ifdef Q_OS_WIN
         QSKIP("The desktop folder comes from the shell; the start folder is checked elsewhere.");
 #else
+        // A home of its own, whose desktop is "Desktop" in it.
         QTemporaryDir home;
         QVERIFY(QDir(home.path()).mkpath(QStringLiteral("Desktop")));
-        const ScopedEnv homeVariable("HOME", QFile::encodeName(home.path()));
-        const ScopedEnv config("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral(".config"))));
+        const QByteArray oldHome = qgetenv("HOME"), oldConfig = qgetenv("XDG_CONFIG_HOME");
+        const auto restore = qScopeGuard([&] {
+            qputenv("HOME", oldHome);
+            oldConfig.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", oldConfig);
+        });
+        qputenv("HOME", QFile::encodeName(home.path()));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral(".config"))));
         QString start;
         bool seen = false;
         InspectNextDialog<QFileDialog>([&](QFileDialog *dialog) { start = dialog->directory().absolutePath(); }, seen);
