@@ -16,29 +16,30 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 
 using namespace tarnwell;
 
 namespace {
 
 // Hands the next modal dialog of type D to `inspect` once it is open, then cancels it. `seen`
-// tells whether it ever opened.
+// tells whether it ever opened; the watch ends with the returned timer.
 template <typename D>
-void InspectNextDialog(const std::function<void(D *)> &inspect, bool &seen)
+std::unique_ptr<QTimer> InspectNextDialog(const std::function<void(D *)> &inspect, bool &seen)
 {
-    auto *timer = new QTimer;
+    auto timer = std::make_unique<QTimer>();
     timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, inspect, &seen] {
+    QObject::connect(timer.get(), &QTimer::timeout, [watch = timer.get(), inspect, &seen] {
         auto *dialog = qobject_cast<D *>(QApplication::activeModalWidget());
         if (!dialog)
             return;
-        timer->stop();
-        timer->deleteLater();
+        watch->stop();
         seen = true;
         inspect(dialog);
         dialog->reject();
     });
     timer->start();
+    return timer;
 }
 
 } // namespace
@@ -66,7 +67,7 @@ private slots:
         Qt::TextFormat format = Qt::RichText;
         QString label;
         if (kind == QLatin1String("input")) {
-            InspectNextDialog<QInputDialog>(
+            const auto watch = InspectNextDialog<QInputDialog>(
                 [&](QInputDialog *box) {
                     label = box->labelText();
                     const QList<QLabel *> labels = box->findChildren<QLabel *>();
@@ -75,7 +76,7 @@ private slots:
                 seen);
             platform.InputBox(nullptr, text, QStringLiteral("Tarnwell"), QStringLiteral("txt"));
         } else {
-            InspectNextDialog<QMessageBox>(
+            const auto watch = InspectNextDialog<QMessageBox>(
                 [&](QMessageBox *box) {
                     label = box->text();
                     format = box->textFormat();
@@ -96,7 +97,7 @@ private slots:
     void fileDialog_offersAllFilesAsWritten()
     {
 #ifdef Q_OS_WIN
-        QSKIP("The Windows dialog is the system's own; its filter text is the filter string, checked here elsewhere.");
+        QSKIP("Windows shows its own file dialog, which a test cannot read; it shows the filter text as it stands.");
 #else
         QTemporaryDir dir;
         for (const char *name : {"noext", "a.txt"}) {
@@ -105,7 +106,7 @@ private slots:
         }
         QStringList filters, names;
         bool seen = false;
-        InspectNextDialog<QFileDialog>(
+        const auto watch = InspectNextDialog<QFileDialog>(
             [&](QFileDialog *dialog) {
                 dialog->setDirectory(dir.path());
                 const auto *types = dialog->findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
@@ -134,7 +135,7 @@ private slots:
     void folderBrowser_startsAtTheDesktop()
     {
 #ifdef Q_OS_WIN
-        QSKIP("The desktop folder comes from the shell; the start folder is checked elsewhere.");
+        QSKIP("Windows shows its own folder dialog, which a test cannot read.");
 #else
         // A home of its own, whose desktop is "Desktop" in it.
         QTemporaryDir home;
@@ -148,7 +149,8 @@ private slots:
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral(".config"))));
         QString start;
         bool seen = false;
-        InspectNextDialog<QFileDialog>([&](QFileDialog *dialog) { start = dialog->directory().absolutePath(); }, seen);
+        const auto watch = InspectNextDialog<QFileDialog>(
+            [&](QFileDialog *dialog) { start = dialog->directory().absolutePath(); }, seen);
         QVERIFY(QtPlatform().BrowseForFolder(nullptr, QStringLiteral("Please select folder:")).isEmpty());
         QVERIFY(seen);
         QCOMPARE(start, QDir(home.filePath(QStringLiteral("Desktop"))).absolutePath());
