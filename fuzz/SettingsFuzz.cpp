@@ -1,18 +1,57 @@
-// The settings conversions on any text: they never crash, give a value in range that agrees with
-// the number the text holds, leave the rounding mode as it was, and fail only with "Type
-// mismatch" (13) or "Overflow" (6). Input: the text in UTF-8 (first byte even) or UTF-16.
+// The settings conversions on any text, against a plain reference of the number rule: blanks
+// around, an optional sign, digits with an optional decimal point, an optional exponent; words
+// such as "inf" and "nan" are no numbers; past the double range is "Overflow" (6), too small to
+// tell from zero is zero; 16-bit integers round half to even. The rounding mode is left as it was.
+// Input: the text in UTF-8 (first byte even) or UTF-16.
 #include "ErrorTrap.h"
 #include "FuzzCheck.h"
 #include "Settings.h"
 
-#include <QLocale>
+#include <QRegularExpression>
 
+#include <cerrno>
 #include <cfenv>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 using namespace tarnwell;
+
+namespace {
+
+enum class Kind { NotANumber, Overflow, Number };
+
+// The reference: a regular expression for the form, the C library (the "C" locale: no
+// QCoreApplication sets another here) for the value.
+Kind ReferenceNumber(const QString &text, double &value)
+{
+    static const QRegularExpression form(
+        QRegularExpression::anchoredPattern(QStringLiteral("[+-]?([0-9]+(\\.[0-9]*)?|\\.[0-9]+)([eE][+-]?[0-9]+)?")));
+    const QString trimmed = text.trimmed();
+    if (!form.match(trimmed).hasMatch())
+        return Kind::NotANumber;
+    const QByteArray ascii = trimmed.toLatin1();
+    errno = 0;
+    value = std::strtod(ascii.constData(), nullptr);
+    if (errno == ERANGE && std::isinf(value))
+        return Kind::Overflow;
+    return Kind::Number; // an underflow gives zero or the nearest subnormal, as it should
+}
+
+// 13, 6, or 0 when the call returned.
+template <typename Call>
+int ErrorOf(Call call)
+{
+    try {
+        call();
+    } catch (const AppError &error) {
+        return error.number();
+    }
+    return 0;
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
@@ -26,33 +65,39 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         std::memcpy(text.data(), data + 1, static_cast<std::size_t>(text.size()) * 2);
     }
     const int rounding = std::fegetround();
-    bool ok = false;
-    const double number = QLocale::c().toDouble(text.trimmed(), &ok);
-    const bool plainNumber = ok && std::isfinite(number);
+    double number = 0;
+    const Kind kind = ReferenceNumber(text, number);
 
-    try {
-        const qint16 value = TextToInteger16(text);
-        FUZZ_CHECK(!plainNumber || std::fabs(value - number) <= 0.5, "%s gave %d", qPrintable(text), value);
-    } catch (const AppError &error) {
-        FUZZ_CHECK(error.number() == 13 || error.number() == 6, "%s failed with %d", qPrintable(text), error.number());
-        FUZZ_CHECK(!plainNumber || error.number() == 6, "%s is a number but failed with %d", qPrintable(text),
-                   error.number());
-        FUZZ_CHECK(!plainNumber || std::fabs(number) > 32767.0, "%s is in range but overflowed", qPrintable(text));
-    }
+    qint16 integer = 0;
+    const int integerError = ErrorOf([&] { integer = TextToInteger16(text); });
     FUZZ_CHECK(std::fegetround() == rounding, "the rounding mode changed");
-
-    try {
-        const bool truth = TextToTruth(text);
-        const QString word = text.trimmed();
-        if (word.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
-            FUZZ_CHECK(truth, "%s read as false", qPrintable(text));
-        if (word.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0 || (plainNumber && number == 0.0))
-            FUZZ_CHECK(!truth, "%s read as true", qPrintable(text));
-        if (plainNumber && number != 0.0)
-            FUZZ_CHECK(truth, "%s read as false", qPrintable(text));
-    } catch (const AppError &error) {
-        FUZZ_CHECK(error.number() == 13, "%s failed with %d", qPrintable(text), error.number());
-        FUZZ_CHECK(!plainNumber, "%s is a number but failed", qPrintable(text));
+    if (kind == Kind::NotANumber) {
+        FUZZ_CHECK(integerError == 13, "%s is no number but gave %d (error %d)", qPrintable(text), integer,
+                   integerError);
+    } else if (kind == Kind::Overflow) {
+        FUZZ_CHECK(integerError == 6, "%s is past the double range but gave error %d", qPrintable(text), integerError);
+    } else {
+        const double rounded = std::nearbyint(number); // the default mode: half to even
+        if (rounded < -32768.0 || rounded > 32767.0)
+            FUZZ_CHECK(integerError == 6, "%s is out of range but gave error %d", qPrintable(text), integerError);
+        else
+            FUZZ_CHECK(integerError == 0 && integer == rounded, "%s gave %d (error %d), not %.0f", qPrintable(text),
+                       integer, integerError, rounded);
     }
+
+    bool truth = false;
+    const int truthError = ErrorOf([&] { truth = TextToTruth(text); });
+    const QString word = text.trimmed();
+    if (word.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
+        FUZZ_CHECK(truthError == 0 && truth, "%s did not read as true", qPrintable(text));
+    else if (word.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
+        FUZZ_CHECK(truthError == 0 && !truth, "%s did not read as false", qPrintable(text));
+    else if (kind == Kind::NotANumber)
+        FUZZ_CHECK(truthError == 13, "%s is no truth value but gave error %d", qPrintable(text), truthError);
+    else if (kind == Kind::Overflow)
+        FUZZ_CHECK(truthError == 6, "%s is past the double range but gave error %d", qPrintable(text), truthError);
+    else
+        FUZZ_CHECK(truthError == 0 && truth == (number != 0.0), "%s read as %d (error %d)", qPrintable(text), truth,
+                   truthError);
     return 0;
 }

@@ -20,6 +20,35 @@ inline constexpr int kAttrDirectory = 16;
 inline constexpr int kAttrArchive = 32;
 inline constexpr int kAttrAlias = 1024; // a symbolic link or junction
 
+// What the walk's rules see of a raw Windows attribute word (GetFileAttributes, FindFirstFile),
+// which also carries bits such as "not content indexed" (0x2000), "temporary" (0x100), "offline"
+// (0x1000) or "pinned" (0x80000). A folder's value is what a folder object of the file-system
+// object reports: read-only, hidden, system, volume, directory, archive, alias (a reparse point)
+// and compressed. A file's value is what the attribute query of a file reports: read-only,
+// hidden, system, volume, directory and archive (its alias bit 64 exists on the Macintosh only).
+inline constexpr quint32 kFolderValueBits = 0x1 | 0x2 | 0x4 | 0x8 | 0x10 | 0x20 | 0x400 | 0x800;
+inline constexpr quint32 kFileValueBits = 0x1 | 0x2 | 0x4 | 0x8 | 0x10 | 0x20;
+constexpr int FolderAttributeValue(quint32 raw)
+{
+    return static_cast<int>(raw & kFolderValueBits);
+}
+constexpr int FileAttributeValue(quint32 raw)
+{
+    return static_cast<int>(raw & kFileValueBits);
+}
+
+// The walk's two comparisons: a hidden system folder (22, or 1046 as a link) is neither walked
+// nor listed, a file of exactly hidden and archive (34) is not listed.
+constexpr bool IsHiddenSystemFolderValue(int value)
+{
+    return value == kAttrHidden + kAttrSystem + kAttrDirectory
+           || value == kAttrHidden + kAttrSystem + kAttrDirectory + kAttrAlias;
+}
+constexpr bool IsHiddenArchiveFileValue(int value)
+{
+    return value == kAttrHidden + kAttrArchive;
+}
+
 // Whether the platform ever reports the system bit. Without it no folder can be a hidden system
 // folder (22 or 1046), and the walk need not ask.
 #ifdef Q_OS_WIN
@@ -28,7 +57,8 @@ inline constexpr bool kSystemBitReported = true;
 inline constexpr bool kSystemBitReported = false;
 #endif
 
-// The attribute value of a path, or -1 when it cannot be read.
+// The attribute value of a path (on Windows its folder value, see FolderAttributeValue), or -1
+// when it cannot be read.
 int AttributesOf(const QString &path);
 
 // True for the root folder of a drive ("C:\" or "\\server\share\" on Windows, "/" elsewhere),
@@ -56,7 +86,8 @@ struct ListedFile
 
 // The files (never folders) directly in `folder` whose names match the wildcard `pattern`,
 // hidden ones included, in listing order. A folder that cannot be listed gives none. The
-// attribute values are the listing's own where it gives them (Windows); elsewhere a plain file
+// attribute values are the listing's own file values where it gives them (Windows, see
+// FileAttributeValue); elsewhere a plain file
 // that is not hidden is taken as archive 32 without a further query, so its read-only bit is not
 // read: no rule of the scan looks at it, and asking would double the cost of a large scan.
 QList<ListedFile> FilesIn(const QString &folder, const QString &pattern);

@@ -161,6 +161,10 @@ QList<ListedFile> FilesIn(const QString &folder, const QString &pattern)
     if (dir == nullptr)
         return files;
     const int fd = ::dirfd(dir);
+    // The listing's own type vouches for a plain file only in a folder that can be entered; in one
+    // that can be read but not entered (no search permission) every name takes the presence test,
+    // which fails there.
+    const bool enterable = ::faccessat(fd, ".", X_OK, AT_EACCESS) == 0;
     while (const dirent *entry = ::readdir(dir)) {
         if (entry->d_type == DT_DIR || IsDotOrDotDot(entry->d_name))
             continue;
@@ -169,7 +173,7 @@ QList<ListedFile> FilesIn(const QString &folder, const QString &pattern)
             continue;
         const bool hiddenName = entry->d_name[0] == '.';
         int attributes = kAttrArchive;
-        if (entry->d_type != DT_REG) {
+        if (entry->d_type != DT_REG || !enterable) {
             // A link or an entry the listing did not type: ask the file system.
             attributes = AttributesAt(fd, entry->d_name, hiddenName);
             if (attributes == -1)

@@ -74,7 +74,7 @@ int AttributesOf(const QString &path)
     if (path.isEmpty())
         return -1;
     const DWORD attributes = ::GetFileAttributesW(Wide(path));
-    return attributes == INVALID_FILE_ATTRIBUTES ? -1 : static_cast<int>(attributes);
+    return attributes == INVALID_FILE_ATTRIBUTES ? -1 : FolderAttributeValue(attributes);
 }
 
 bool IsDriveRoot(const QString &folder)
@@ -146,7 +146,7 @@ QList<ListedFile> FilesIn(const QString &folder, const QString &pattern)
         if (!WildcardMatches(pattern, name))
             return;
         const bool present = FileIsPresent(base + name);
-        files.append(ListedFile{std::move(name), present, static_cast<int>(data.dwFileAttributes)});
+        files.append(ListedFile{std::move(name), present, FileAttributeValue(data.dwFileAttributes)});
     });
     return files;
 }

@@ -21,10 +21,7 @@ bool IsHiddenSystemFolder(const QString &folder)
 {
     if (!kSystemBitReported)
         return false;
-    const int attributes = AttributesOf(folder);
-    const bool hiddenSystem = attributes == kAttrHidden + kAttrSystem + kAttrDirectory
-                              || attributes == kAttrHidden + kAttrSystem + kAttrDirectory + kAttrAlias;
-    return hiddenSystem && !IsDriveRoot(folder);
+    return IsHiddenSystemFolderValue(AttributesOf(folder)) && !IsDriveRoot(folder);
 }
 
 bool IsSkippedSubfolderName(const QString &name)
@@ -123,7 +120,7 @@ void AddFilesOfFolders(const QStringList &folders, const QString &pattern, FileL
         for (const ListedFile &file : FilesIn(WithSeparator(bare), pattern)) {
             if (!file.present || file.name.startsWith(QLatin1Char('~')))
                 continue;
-            if (file.attributes == kAttrHidden + kAttrArchive)
+            if (IsHiddenArchiveFileValue(file.attributes))
                 continue;
             entries.append(JoinEntryPath(bare, file.name));
         }

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -22,18 +23,62 @@ namespace tarnwell {
 
 namespace {
 
-// An option button that a click can choose but never unchoose: the two save modes clear each
-// other, yet start-up may leave both unchosen, which Qt's own exclusivity would not allow.
+// One of the save options. The two form one group (Qt's exclusivity: choosing one clears the
+// other, yet both may start unchosen) in which, as in any option group, an arrow key moves to the
+// next option and chooses it, raising its handler as a click would.
 class OptionButton final : public QRadioButton
 {
 public:
     using QRadioButton::QRadioButton;
 
 protected:
-    void nextCheckState() override
+    void focusInEvent(QFocusEvent *event) override
     {
-        if (!isChecked())
-            setChecked(true);
+        // Qt would leave only the focused option in the tab order; both stay, as the layout lists
+        // them.
+        QRadioButton::focusInEvent(event);
+        for (OptionButton *option : Group())
+            option->setFocusPolicy(Qt::StrongFocus);
+    }
+
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        const int key = event->key();
+        const bool forward = key == Qt::Key_Down || key == Qt::Key_Right;
+        const bool backward = key == Qt::Key_Up || key == Qt::Key_Left;
+        const QList<OptionButton *> group = Group();
+        const qsizetype here = group.indexOf(this);
+        if ((!forward && !backward) || group.size() < 2 || here < 0) {
+            QRadioButton::keyPressEvent(event);
+            return;
+        }
+        OptionButton *next = group.at((here + (forward ? 1 : group.size() - 1)) % group.size());
+        next->setFocus(Qt::OtherFocusReason);
+        next->click();
+    }
+
+private:
+    QList<OptionButton *> Group() const
+    {
+        return parentWidget()->findChildren<OptionButton *>(Qt::FindDirectChildrenOnly);
+    }
+};
+
+// A command button that Enter presses too, as Space does, when it has the focus; no button is
+// ever the window's default.
+class CommandButton final : public QPushButton
+{
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+            click();
+            return;
+        }
+        QPushButton::keyPressEvent(event);
     }
 };
 
@@ -136,7 +181,7 @@ void Form1::BuildControls()
     };
     const auto button = [&](QWidget *container, const char *name, const char *caption, int left, int top, int width,
                             int height) {
-        auto *pushButton = new QPushButton(QString::fromUtf8(caption), container);
+        auto *pushButton = new CommandButton(QString::fromUtf8(caption), container);
         pushButton->setFont(ButtonFont());
         pushButton->setAutoDefault(false);
         place(pushButton, name, left, top, width, height);
@@ -197,10 +242,8 @@ void Form1::BuildControls()
     Option2 = new OptionButton(QStringLiteral("Create new files based on input files and save to this folder:"),
                                Frame3);
     place(Option2, "Option2", 240, 650, 7095, 300);
-    for (QRadioButton *option : {Option1, Option2}) {
-        option->setAutoExclusive(false);
+    for (QRadioButton *option : {Option1, Option2})
         PaintWhite(option);
-    }
     Frame2 = new FrameBox(QStringLiteral("Save Results To This Folder"), Frame3);
     place(Frame2, "Frame2", 600, 990, 6720, 810);
     PaintWhite(Frame2);
@@ -229,6 +272,9 @@ void Form1::BuildControls()
     Text3->setAccessibleName(QStringLiteral("Output folder"));
     PushButton6->setAccessibleName(QStringLiteral("Browse for output folder"));
     ProgressBar1->setAccessibleName(QStringLiteral("Progress"));
+    // A frame inside a frame would otherwise be announced by its container's caption.
+    for (QGroupBox *frame : {Frame1, Frame2, Frame3})
+        frame->setAccessibleName(frame->title());
 }
 
 void Form1::SetTabOrder()
@@ -256,18 +302,14 @@ void Form1::WireEvents()
         if (index >= 0)
             Combo1_Click();
     });
-    // Choosing one save mode clears the other before its handler stores both.
+    // The group clears the other save mode before the chosen one's handler stores both.
     connect(Option1, &QRadioButton::toggled, this, [this](bool chosen) {
-        if (!chosen)
-            return;
-        Option2->setChecked(false);
-        Option1_Click();
+        if (chosen)
+            Option1_Click();
     });
     connect(Option2, &QRadioButton::toggled, this, [this](bool chosen) {
-        if (!chosen)
-            return;
-        Option1->setChecked(false);
-        Option2_Click();
+        if (chosen)
+            Option2_Click();
     });
 
     // Mouse moves set the pointer; the list also takes keys, double clicks and drops.
@@ -303,7 +345,7 @@ void Form1::closeEvent(QCloseEvent *event)
 
 bool Form1::BeginBusy(Busy what)
 {
-    if (m_busy != Busy::None)
+    if (ListLocked())
         return false;
     m_busy = what;
     return true;

@@ -11,6 +11,7 @@
 #include <memory>
 
 class QComboBox;
+class QDropEvent;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -57,6 +58,10 @@ public:
     int PointerState() const { return m_pointerState; }
     void SetPointerState(int state);
     Busy BusyWith() const { return m_busy; }
+    // True while a long operation (a run, a list filter, a folder scan or a drop) owns the list.
+    // Every handler that changes the list or starts long work refuses while it holds; the
+    // operations that show the hourglass all hold it, so it also covers the hourglass.
+    bool ListLocked() const { return m_busy != Busy::None; }
     const QString &AppTitle() const { return m_appTitle; }
     const QCursor *HandCursor() const { return m_handCursor.get(); }
     SkinFramework &Skin() { return *m_skin; }
@@ -94,6 +99,7 @@ private:
     void MouseMovedOver(const QString &objectName);
     void RemoveEntries(bool containing, const QString &prompt, const QString &procedure);
     bool HandleListEvent(QObject *watched, QEvent *event);
+    bool TakesDrop(const QDropEvent *event) const;
 
     Platform &m_platform;
     SettingsStore &m_settings;

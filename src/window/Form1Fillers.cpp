@@ -39,7 +39,7 @@ QStringList DroppedLocalPaths(const QMimeData *data)
 
 void Form1::PushButton1_Click()
 {
-    if (m_busy != Busy::None)
+    if (ListLocked())
         return;
     ErrorTrap trap(*this, QStringLiteral("PushButton1_Click"));
     QString extension;
@@ -64,7 +64,7 @@ void Form1::PushButton1_Click()
 
 void Form1::PushButton3_Click()
 {
-    if (m_busy != Busy::None)
+    if (ListLocked())
         return;
     ErrorTrap trap(*this, QStringLiteral("PushButton3_Click"));
     const QString programFolder = m_platform.ProgramFolder();
@@ -86,7 +86,7 @@ void Form1::PushButton3_Click()
 
 void Form1::PushButton4_Click()
 {
-    if (m_busy != Busy::None)
+    if (ListLocked())
         return;
     ErrorTrap trap(*this, QStringLiteral("PushButton4_Click"));
     // A selection the dialog cannot hand back gets its own message, and the click ends.
@@ -130,7 +130,7 @@ void Form1::DropPaths(const QStringList &paths)
 
 void Form1::RemoveSelectedEntry()
 {
-    if (m_pointerState == kPointerBusy || m_busy == Busy::Run || m_busy == Busy::Filter || m_busy == Busy::Scan)
+    if (ListLocked())
         return;
     if (m_files.Count() == 0)
         return;
@@ -138,6 +138,13 @@ void Form1::RemoveSelectedEntry()
     if (selected.isEmpty())
         return;
     m_files.RemoveAt(selected.first().row() + 1);
+}
+
+bool Form1::TakesDrop(const QDropEvent *event) const
+{
+    // Only local files and folders, only as a copy, and not while the list is locked.
+    return !ListLocked() && (event->possibleActions() & Qt::CopyAction)
+           && !DroppedLocalPaths(event->mimeData()).isEmpty();
 }
 
 bool Form1::HandleListEvent(QObject *watched, QEvent *event)
@@ -158,23 +165,27 @@ bool Form1::HandleListEvent(QObject *watched, QEvent *event)
     case QEvent::DragEnter:
     case QEvent::DragMove: {
         auto *drag = static_cast<QDragMoveEvent *>(event);
-        if (DroppedLocalPaths(drag->mimeData()).isEmpty()) {
+        if (TakesDrop(drag)) {
+            drag->setDropAction(Qt::CopyAction);
+            drag->accept();
+        } else {
             drag->setDropAction(Qt::IgnoreAction);
             drag->ignore();
-        } else {
-            drag->acceptProposedAction();
         }
         return true;
     }
     case QEvent::Drop: {
         auto *drop = static_cast<QDropEvent *>(event);
-        const QStringList paths = DroppedLocalPaths(drop->mimeData());
-        if (paths.isEmpty() || m_busy != Busy::None) {
+        if (!TakesDrop(drop)) {
+            drop->setDropAction(Qt::IgnoreAction);
             drop->ignore();
             return true;
         }
-        drop->acceptProposedAction();
-        DropPaths(paths);
+        // Always a copy, whatever the source proposed: a move result tells the source (Explorer,
+        // some file managers) to delete the originals, and the list only ever names them.
+        drop->setDropAction(Qt::CopyAction);
+        drop->accept();
+        DropPaths(DroppedLocalPaths(drop->mimeData()));
         return true;
     }
     default:

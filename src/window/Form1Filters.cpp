@@ -8,7 +8,7 @@ namespace tarnwell {
 
 void Form1::RemoveEntries(bool containing, const QString &prompt, const QString &procedure)
 {
-    if (m_busy != Busy::None)
+    if (ListLocked())
         return;
     ErrorTrap trap(*this, procedure);
     QString answer;
@@ -41,7 +41,7 @@ void Form1::PushButton11_Click()
 
 void Form1::PushButton7_Click()
 {
-    if (m_busy != Busy::None)
+    if (ListLocked())
         return;
     ErrorTrap trap(*this, QStringLiteral("PushButton7_Click"));
     trap.Line(100, [&] { m_files.Clear(); });

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QStandardPaths>
 #include <QUrl>
@@ -23,31 +24,46 @@ QString ForDisplay(QString text)
 }
 } // namespace
 
+namespace {
+// Every box shows its text as plain text: an error's description may hold a file name such as
+// "<b>notes</b>.txt", which rich text would draw as markup, losing the name and the line breaks.
+int ShowBox(QWidget *parent, QMessageBox::Icon icon, const QString &title, const QString &text,
+            QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton = QMessageBox::NoButton)
+{
+    QMessageBox box(icon, title, ForDisplay(text), buttons, parent);
+    box.setTextFormat(Qt::PlainText);
+    if (defaultButton != QMessageBox::NoButton)
+        box.setDefaultButton(defaultButton);
+    return box.exec();
+}
+} // namespace
+
 void QtPlatform::MessageBox(QWidget *parent, const QString &text, const QString &title)
 {
-    QMessageBox box(QMessageBox::NoIcon, title, ForDisplay(text), QMessageBox::Ok, parent);
-    box.exec();
+    ShowBox(parent, QMessageBox::NoIcon, title, text, QMessageBox::Ok);
 }
 
 void QtPlatform::WarningBox(QWidget *parent, const QString &text, const QString &title)
 {
-    QMessageBox box(QMessageBox::Warning, title, ForDisplay(text), QMessageBox::Ok, parent);
-    box.exec();
+    ShowBox(parent, QMessageBox::Warning, title, text, QMessageBox::Ok);
 }
 
 bool QtPlatform::AskYesNo(QWidget *parent, const QString &text, const QString &title)
 {
-    QMessageBox box(QMessageBox::NoIcon, title, ForDisplay(text), QMessageBox::Yes | QMessageBox::No, parent);
-    box.setDefaultButton(QMessageBox::Yes);
-    return box.exec() == QMessageBox::Yes;
+    return ShowBox(parent, QMessageBox::NoIcon, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes)
+           == QMessageBox::Yes;
 }
 
 QString QtPlatform::InputBox(QWidget *parent, const QString &prompt, const QString &title, const QString &defaultAnswer)
 {
-    bool ok = false;
-    const QString answer = QInputDialog::getText(parent, title, ForDisplay(prompt), QLineEdit::Normal, defaultAnswer,
-                                                 &ok);
-    return ok ? answer : QString();
+    QInputDialog box(parent);
+    box.setWindowTitle(title);
+    box.setLabelText(ForDisplay(prompt));
+    box.setTextValue(defaultAnswer);
+    // The prompt's label has no text-format setting of its own on the dialog.
+    for (QLabel *label : box.findChildren<QLabel *>())
+        label->setTextFormat(Qt::PlainText);
+    return box.exec() == QDialog::Accepted ? box.textValue() : QString();
 }
 
 QString QtFileDialogFilter(const QString &filter)
@@ -55,29 +71,52 @@ QString QtFileDialogFilter(const QString &filter)
     const QStringList parts = filter.split(QLatin1Char('|'), Qt::SkipEmptyParts);
     QStringList filters;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        const QString &description = parts.at(i);
         QString pattern = parts.at(i + 1);
-#ifndef Q_OS_WIN
+        pattern.replace(QLatin1Char(';'), QLatin1Char(' '));
+#ifdef Q_OS_WIN
+        // The Windows dialog shows the text as it stands and matches "*.*" against every name; a
+        // description that already names its pattern is not given it a second time.
+        if (description.endsWith(QStringLiteral(" (") + pattern + QLatin1Char(')')))
+            filters << description;
+        else
+            filters << description + QStringLiteral(" (") + pattern + QLatin1Char(')');
+#else
+        // Here "*.*" would need a dot; "*" takes every name. The dialog hides this pattern list
+        // (see OpenFiles), so the user reads the description alone.
         if (pattern == QLatin1String("*.*"))
             pattern = QStringLiteral("*");
+        filters << description + QStringLiteral(" (") + pattern + QLatin1Char(')');
 #endif
-        filters << parts.at(i) + QStringLiteral(" (") + pattern.replace(QLatin1Char(';'), QLatin1Char(' '))
-                       + QLatin1Char(')');
     }
     return filters.join(QLatin1String(";;"));
 }
 
 PickedFiles QtPlatform::OpenFiles(QWidget *parent, const QString &title, const QString &filter)
 {
+    QFileDialog dialog(parent, title);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+#ifndef Q_OS_WIN
+    // Only Qt's own dialog can show a filter's description without the patterns behind it; the
+    // desktop's choosers show what they make of the pattern list instead.
+    dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::HideNameFilterDetails);
+#endif
+    dialog.setNameFilter(QtFileDialogFilter(filter));
     PickedFiles picked;
-    const QStringList paths = QFileDialog::getOpenFileNames(parent, title, QString(), QtFileDialogFilter(filter));
-    for (const QString &path : paths)
+    if (dialog.exec() != QDialog::Accepted)
+        return picked;
+    for (const QString &path : dialog.selectedFiles())
         picked.paths << QDir::toNativeSeparators(path);
     return picked;
 }
 
 QString QtPlatform::BrowseForFolder(QWidget *parent, const QString &title)
 {
-    const QString folder = QFileDialog::getExistingDirectory(parent, title);
+    // The browser starts at the desktop, not in the process's working folder.
+    const QString desktop = DesktopFolder();
+    const QString start = QDir(desktop).exists() ? desktop : QDir::homePath();
+    const QString folder = QFileDialog::getExistingDirectory(parent, title, start);
     return QDir::toNativeSeparators(folder);
 }
 

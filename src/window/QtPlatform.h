@@ -22,7 +22,9 @@ public:
 };
 
 // "Description|pattern|..." as the file dialog of the program states it, in Qt's filter form.
-// Off Windows "*.*" becomes "*", so that names without a dot are offered too.
+// On Windows a description that names its own pattern ("All Files (*.*)") stands alone. Elsewhere
+// "*.*" becomes "*", so that names without a dot are offered too, behind the description that the
+// dialog shows alone.
 QString QtFileDialogFilter(const QString &filter);
 
 } // namespace tarnwell

@@ -2,9 +2,9 @@
 
 #include "ErrorTrap.h"
 
-#include <QLocale>
-
+#include <algorithm>
 #include <cfenv>
+#include <charconv>
 #include <cmath>
 
 namespace tarnwell {
@@ -13,16 +13,78 @@ namespace {
 constexpr int kErrTypeMismatch = 13;
 constexpr int kErrOverflow = 6;
 
-bool ParseNumber(const QString &text, double &value)
+enum class NumberText { Number, NotANumber, Overflow };
+
+// A decimal number: blanks around, an optional sign, digits with an optional decimal point (at
+// least one digit on either side of it), an optional exponent of "E" or "e", a sign and digits.
+// Words such as "inf" and "nan" are no numbers. A number too large for a double is an overflow;
+// one too small to tell from zero is zero.
+NumberText ParseNumber(const QString &text, double &value)
 {
     const QString trimmed = text.trimmed();
-    if (trimmed.isEmpty())
-        return false;
-    bool ok = false;
-    value = QLocale::c().toDouble(trimmed, &ok);
-    if (!ok)
-        value = QLocale::system().toDouble(trimmed, &ok);
-    return ok && !std::isnan(value);
+    QByteArray ascii;
+    ascii.reserve(trimmed.size());
+    qsizetype i = 0;
+    const auto digitsAt = [&](qsizetype from) {
+        qsizetype to = from;
+        while (to < trimmed.size() && trimmed.at(to) >= QLatin1Char('0') && trimmed.at(to) <= QLatin1Char('9'))
+            ++to;
+        return to - from;
+    };
+    if (i < trimmed.size() && (trimmed.at(i) == QLatin1Char('+') || trimmed.at(i) == QLatin1Char('-')))
+        ++i;
+    const qsizetype integerDigits = digitsAt(i);
+    i += integerDigits;
+    qsizetype fractionDigits = 0;
+    if (i < trimmed.size() && trimmed.at(i) == QLatin1Char('.')) {
+        fractionDigits = digitsAt(i + 1);
+        i += 1 + fractionDigits;
+    }
+    if (integerDigits + fractionDigits == 0)
+        return NumberText::NotANumber;
+    const qsizetype mantissaEnd = i;
+    if (i < trimmed.size() && (trimmed.at(i) == QLatin1Char('e') || trimmed.at(i) == QLatin1Char('E'))) {
+        qsizetype at = i + 1;
+        if (at < trimmed.size() && (trimmed.at(at) == QLatin1Char('+') || trimmed.at(at) == QLatin1Char('-')))
+            ++at;
+        const qsizetype exponentDigits = digitsAt(at);
+        if (exponentDigits == 0)
+            return NumberText::NotANumber;
+        i = at + exponentDigits;
+    }
+    if (i != trimmed.size())
+        return NumberText::NotANumber;
+
+    ascii = trimmed.toLatin1(); // every character is ASCII by now
+    const char *begin = ascii.constData();
+    if (*begin == '+')
+        ++begin; // from_chars takes no plus sign
+    const auto [end, error] = std::from_chars(begin, ascii.constData() + ascii.size(), value);
+    if (error == std::errc() && end == ascii.constData() + ascii.size())
+        return std::isinf(value) ? NumberText::Overflow : NumberText::Number;
+    if (error != std::errc::result_out_of_range)
+        return NumberText::NotANumber;
+    // Out of range one way or the other: the place of the first significant digit and the
+    // exponent tell which.
+    const QByteArray mantissa = ascii.left(mantissaEnd);
+    const qsizetype point = mantissa.contains('.') ? mantissa.indexOf('.') : mantissa.size();
+    qsizetype first = 0;
+    while (first < mantissa.size() && (mantissa.at(first) < '1' || mantissa.at(first) > '9'))
+        ++first;
+    const qint64 leading = first < point ? point - first - 1 : point - first;
+    qint64 exponent = 0;
+    if (mantissaEnd < ascii.size()) {
+        const QByteArray digits = ascii.mid(mantissaEnd + 1);
+        bool ok = false;
+        exponent = digits.toLongLong(&ok);
+        if (!ok) // more digits than a 64-bit number holds: only its sign matters
+            exponent = digits.startsWith('-') ? -100000 : 100000;
+        exponent = std::clamp<qint64>(exponent, -100000, 100000);
+    }
+    if (leading + exponent >= 0)
+        return NumberText::Overflow;
+    value = 0.0;
+    return NumberText::Number;
 }
 } // namespace
 
@@ -54,10 +116,14 @@ void SettingsStore::SaveSetting(const QString &key, const QString &value)
 qint16 TextToInteger16(const QString &text)
 {
     double value = 0;
-    if (!ParseNumber(text, value))
+    switch (ParseNumber(text, value)) {
+    case NumberText::NotANumber:
         throw AppError(QStringLiteral("Type mismatch"), kErrTypeMismatch);
-    if (std::isinf(value))
+    case NumberText::Overflow:
         throw AppError(QStringLiteral("Overflow"), kErrOverflow);
+    case NumberText::Number:
+        break;
+    }
     const int previous = std::fegetround();
     std::fesetround(FE_TONEAREST); // a half goes to the even neighbour
     const double rounded = std::nearbyint(value);
@@ -75,8 +141,14 @@ bool TextToTruth(const QString &text)
     if (trimmed.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
         return false;
     double value = 0;
-    if (!ParseNumber(trimmed, value))
+    switch (ParseNumber(trimmed, value)) {
+    case NumberText::NotANumber:
         throw AppError(QStringLiteral("Type mismatch"), kErrTypeMismatch);
+    case NumberText::Overflow:
+        throw AppError(QStringLiteral("Overflow"), kErrOverflow);
+    case NumberText::Number:
+        break;
+    }
     return value != 0.0;
 }
 

@@ -40,11 +40,12 @@ public:
     {
         Check(::symlink(QFile::encodeName(target).constData(), Parented(relative).constData()) == 0);
     }
-    // Takes every access away from a folder; given back before the tree is removed.
-    void Shut(const QByteArray &relative)
+    // Takes every access away from a folder, or all but `mode`; given back before the tree is
+    // removed.
+    void Shut(const QByteArray &relative, mode_t mode = 0)
     {
         m_shut.prepend(Native(relative));
-        Check(::chmod(m_shut.front().constData(), 0) == 0);
+        Check(::chmod(m_shut.front().constData(), mode) == 0);
     }
 
 private:

@@ -96,15 +96,18 @@ private slots:
     }
 
     // Root reads every folder, so as root the scanner program runs as "nobody" through setpriv.
+    // A folder that can be listed but not entered lists none of its files.
     void unreadableFolderIsDroppedSilentlyAndReadOnlyDotFileListed()
     {
         Fixture tree;
-        for (const char *file : {"top.txt", "open/a.txt", "open/shut/deep.txt", "shut/b.txt", "shut/sub/c.txt"})
+        for (const char *file : {"top.txt", "open/a.txt", "open/shut/deep.txt", "shut/b.txt", "shut/sub/c.txt",
+                                 "listed/x.txt", "listed/sub/y.txt"})
             tree.File(file);
         tree.File(".readonly", 0444); // hidden and read-only to the scanning user: 35, listed
         tree.File(".writable", 0666); // hidden and writable by that user: 34, skipped
         tree.Shut("shut");
         tree.Shut("open/shut");
+        tree.Shut("listed", 0444); // its names can be read, but none of its files opened
 
         Fixture bin; // a copy the unprivileged user can surely run, wherever the build lies
         const QString program = bin.Path(u"scanas"_s);

@@ -1,3 +1,4 @@
+#include "FileAttributes.h"
 #include "FileList.h"
 #include "TestRegistry.h"
 
@@ -35,6 +36,35 @@ private slots:
 
         list.RemovePositions({1, 3, 5}); // the rest keep their order
         QCOMPARE(list.Entries(), (QStringList{u"a"_s, u"d"_s}));
+    }
+
+    // A raw Windows attribute word reaches the walk's comparisons (22 and 1046 for folders, 34 for
+    // files) only through the bits that the folder objects and the file attribute query report.
+    void attributeWordsReachTheRulesMasked_data()
+    {
+        QTest::addColumn<quint32>("raw");
+        QTest::addColumn<bool>("hiddenSystemFolder"); // as a folder: neither walked nor listed
+        QTest::addColumn<bool>("skippedFile");        // as a file: value 34, not listed
+        QTest::newRow("hidden system folder") << 0x16u << true << false;
+        QTest::newRow("... not content indexed") << 0x2016u << true << false;
+        QTest::newRow("... pinned") << 0x80016u << true << false;
+        QTest::newRow("... junction, not content indexed") << 0x2416u << true << false;
+        QTest::newRow("... archive too: 54") << 0x36u << false << false;
+        QTest::newRow("... compressed: 2070") << 0x816u << false << false;
+        QTest::newRow("hidden archive file") << 0x22u << false << true;
+        QTest::newRow("... not content indexed, temporary") << 0x2122u << false << true;
+        QTest::newRow("... offline, recall on data access") << 0x401022u << false << true;
+        QTest::newRow("... compressed, a link") << 0xC22u << false << true;
+        QTest::newRow("... read-only too: 35") << 0x2023u << false << false;
+        QTest::newRow("... system too: 38") << 0x26u << false << false;
+    }
+    void attributeWordsReachTheRulesMasked()
+    {
+        QFETCH(quint32, raw);
+        QFETCH(bool, hiddenSystemFolder);
+        QFETCH(bool, skippedFile);
+        QCOMPARE(IsHiddenSystemFolderValue(FolderAttributeValue(raw)), hiddenSystemFolder);
+        QCOMPARE(IsHiddenArchiveFileValue(FileAttributeValue(raw)), skippedFile);
     }
 
     void joinEntryPath_data()

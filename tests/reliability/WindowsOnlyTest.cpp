@@ -3,6 +3,7 @@
 // code page. Elsewhere this is skipped, saying why.
 #include "AppendRun.h"
 #include "CodePage.h"
+#include "FileAttributes.h"
 #include "FileList.h"
 #include "FolderScan.h"
 #include "Reliability.h"
@@ -171,6 +172,46 @@ private slots:
         QVERIFY(CodePage::System().Encode(u"caf\u00e9 \u20ac", bytes));
         QCOMPARE(bytes, QByteArray("caf\xe9 \x80"));
         QVERIFY(!CodePage::System().Encode(u"\u0416", bytes)); // Cyrillic is not in Windows-1252
+#endif
+    }
+
+    // Attribute bits beyond those the rules compare change nothing: a hidden system folder that
+    // is also not content indexed is still left out, a hidden archive file that is also not
+    // content indexed and temporary is still skipped (34); archive on the folder (54) and
+    // read-only on the file (35) still count.
+    void attributeBitsBeyondTheRules_areMasked()
+    {
+#ifndef Q_OS_WIN
+        QSKIP("Real attribute words exist on Windows only; ModelAndPathsTest checks the masking everywhere.");
+#else
+        QTemporaryDir dir;
+        const QString root = QDir::toNativeSeparators(dir.path());
+        const auto path = [&](const char *relative) { return root + QLatin1Char('\\') + QLatin1String(relative); };
+        const auto mark = [&](const char *relative, DWORD attributes) {
+            return SetFileAttributesW(reinterpret_cast<const wchar_t *>(path(relative).utf16()), attributes) != 0;
+        };
+        for (const char *relative : {"plain.txt", "lock.txt", "kept.txt", "sys\\in.txt", "arch\\in.txt"}) {
+            QDir().mkpath(QFileInfo(path(relative)).absolutePath());
+            QFile file(path(relative));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("x") == 1);
+        }
+        QVERIFY(mark("lock.txt", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED
+                                     | FILE_ATTRIBUTE_TEMPORARY));
+        QVERIFY(mark("kept.txt", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY
+                                     | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED));
+        QVERIFY(mark("sys", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED));
+        QVERIFY(mark("arch", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE));
+        const QString sys = path("sys");
+        const DWORD raw = GetFileAttributesW(reinterpret_cast<const wchar_t *>(sys.utf16()));
+        QVERIFY2((raw & FILE_ATTRIBUTE_NOT_CONTENT_INDEXED) != 0, "the extra bit did not stick");
+        QCOMPARE(AttributesOf(sys), 22);
+
+        FileList list;
+        ScanFolderIntoList(root, QStringLiteral("*.*"), list, [] {});
+        QStringList entries = list.Entries();
+        entries.sort(Qt::CaseInsensitive);
+        mark("kept.txt", FILE_ATTRIBUTE_NORMAL); // so the folder can be removed
+        QCOMPARE(entries, (QStringList{path("arch\\in.txt"), path("kept.txt"), path("plain.txt")}));
 #endif
     }
 };

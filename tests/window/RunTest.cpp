@@ -3,6 +3,7 @@
 #include "WindowFixture.h"
 
 #include <QComboBox>
+#include <QDragEnterEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMimeData>
@@ -11,6 +12,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
 #include <QTreeView>
 #include <QUrl>
 
@@ -85,8 +87,21 @@ private slots:
         QCOMPARE(WindowFixture::Read(good), QByteArray("x\r\ny"));
     }
 
-    void busyRule_nothingElseTouchesTheListDuringARun()
+    // One lock for every long operation: while it holds, nothing else changes the list or starts
+    // long work, whether by key, double click, button or drop.
+    void busyRule_nothingElseTouchesTheListDuringALongOperation_data()
     {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<int>("ownPrompts"); // input boxes the operation itself shows
+        QTest::newRow("run") << "run" << 0;
+        QTest::newRow("filter") << "filter" << 1;
+        QTest::newRow("folder scan") << "scan" << 1;
+        QTest::newRow("drop") << "drop" << 0;
+    }
+    void busyRule_nothingElseTouchesTheListDuringALongOperation()
+    {
+        QFETCH(QString, operation);
+        QFETCH(int, ownPrompts);
         WindowFixture fx;
         Form1 &form = fx.Load();
         QStringList files;
@@ -97,33 +112,56 @@ private slots:
         form.Text2->setPlainText(QStringLiteral("x"));
         form.Text3->setText(fx.dir.path());
         const QString extra = fx.MakeFile(QStringLiteral("extra.txt"), "x");
-        int pointerDuringRun = -1;
-        connect(form.ProgressBar1, &QProgressBar::valueChanged, this, [&](int v) {
-            if (v != 50)
-                return;
-            pointerDuringRun = form.PointerState();
+        const QString empty = QDir::toNativeSeparators(fx.dir.filePath(QStringLiteral("empty")));
+        QDir().mkpath(empty);
+
+        // Runs at the operation's first turn of the message loop.
+        bool lockedThen = false;
+        QTimer::singleShot(0, &form, [&] {
+            lockedThen = form.ListLocked();
             form.ListView1->setCurrentIndex(form.Files().index(0));
             QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
             QCoreApplication::sendEvent(form.ListView1, &del);
-            form.RemoveSelectedEntry();
+            QMouseEvent twice(QEvent::MouseButtonDblClick, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton, Qt::LeftButton,
+                              Qt::NoModifier);
+            QCoreApplication::sendEvent(form.ListView1->viewport(), &twice);
             form.PushButton7_Click(); // Clear
-            form.PushButton2_Click(); // a second start
+            form.PushButton2_Click(); // a start
             form.PushButton5_Click(); // a filter would ask first
+            form.PushButton1_Click(); // so would a scan
             form.PushButton3_Click(); // samples
+            form.PushButton4_Click(); // the file dialog
             form.DropPaths({extra});
-            // Over a button the hand does not replace the busy pointer.
-            QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), QPointF(5, 5), Qt::NoButton, Qt::NoButton,
-                             Qt::NoModifier);
-            QCoreApplication::sendEvent(form.PushButton2, &move);
+            QMimeData data;
+            data.setUrls({QUrl::fromLocalFile(extra)});
+            QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(form.ListView1->viewport(), &enter);
+            if (enter.isAccepted())
+                form.Files().Append(QStringLiteral("<drag accepted>"));
         });
-        form.PushButton2_Click();
-        QCOMPARE(pointerDuringRun, kPointerBusy);
+        if (operation == QLatin1String("run")) {
+            form.PushButton2_Click();
+        } else if (operation == QLatin1String("filter")) {
+            fx.platform.inputAnswers << QStringLiteral(".txt"); // every entry holds it: nothing goes
+            form.PushButton11_Click();
+        } else if (operation == QLatin1String("scan")) {
+            fx.platform.inputAnswers << QStringLiteral("none");
+            fx.platform.folderAnswers << empty;
+            form.PushButton1_Click();
+        } else {
+            form.DropPaths({empty});
+        }
+        QVERIFY(lockedThen);
         QCOMPARE(form.Files().Entries(), files);
-        QVERIFY(fx.platform.inputPrompts.isEmpty());
-        QCOMPARE(fx.platform.BoxTexts(QStringLiteral("message")), QStringList{QStringLiteral("Done.")});
+        QCOMPARE(fx.platform.inputPrompts.size(), ownPrompts);
+        QVERIFY(fx.platform.fileDialogTitle.isEmpty());
+        QVERIFY(fx.platform.BoxTexts(QStringLiteral("question")).isEmpty());
+        QCOMPARE(form.PointerState(), kPointerDefault);
+        const QByteArray expected = operation == QLatin1String("run") ? "x\r\n" : "x";
         for (const QString &file : files)
-            QCOMPARE(WindowFixture::Read(file), QByteArray("x\r\n")); // each file once
-        // Once the run is over the list is the user's again.
+            QCOMPARE(WindowFixture::Read(file), expected); // a run appends to each file once
+        // Once the operation is over the list is the user's again.
+        QVERIFY(!form.ListLocked());
         form.ListView1->setCurrentIndex(form.Files().index(0));
         QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
         QCoreApplication::sendEvent(form.ListView1, &del);

@@ -67,6 +67,10 @@ private slots:
                                      << "yes" << 118 << "Type mismatch";
         QTest::newRow("Option1 empty") << "Option1"
                                        << "" << 118 << "Type mismatch";
+        QTest::newRow("Combo1 inf") << "Combo1"
+                                    << "inf" << 116 << "Type mismatch";
+        QTest::newRow("Option1 inf") << "Option1"
+                                     << "inf" << 118 << "Type mismatch";
     }
     void badStoredValue_givesOneBoxAndStartupGoesOn()
     {
@@ -156,6 +160,18 @@ private slots:
         QTest::newRow("empty") << "" << 99999;
         QTest::newRow("word") << "abc" << 99999;
         QTest::newRow("nan") << "nan" << 99999;
+        QTest::newRow("inf") << "inf" << 99999;
+        QTest::newRow("-infinity") << " -Infinity" << 99999;
+        QTest::newRow("hexadecimal") << "0x10" << 99999;
+        QTest::newRow("exponent without digits") << "1e" << 99999;
+        QTest::newRow("point alone") << "." << 99999;
+        QTest::newRow("group separator") << "1,000" << 99999;
+        QTest::newRow("sign, point, exponent") << "+.5e1" << 5;
+        QTest::newRow("point at the end") << "3." << 3;
+        QTest::newRow("past the double range") << "2e308" << 88888;
+        QTest::newRow("huge exponent") << "-1e99999999999999999999" << 88888;
+        QTest::newRow("too small to tell from zero") << "2e-324" << 0;
+        QTest::newRow("tiny exponent") << "7e-99999999999999999999" << 0;
     }
     void textToInteger16()
     {
@@ -173,7 +189,7 @@ private slots:
     void textToTruth_data()
     {
         QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("expected"); // 1 true, 0 false, -1 type mismatch
+        QTest::addColumn<int>("expected"); // 1 true, 0 false, -1 type mismatch, -4 overflow
         QTest::newRow("True") << "True" << 1;
         QTest::newRow("fAlSe") << "fAlSe" << 0;
         QTest::newRow("1") << "1" << 1;
@@ -181,6 +197,11 @@ private slots:
         QTest::newRow("-3.5") << "-3.5" << 1;
         QTest::newRow("yes") << "yes" << -1;
         QTest::newRow("empty") << "" << -1;
+        QTest::newRow("inf") << "inf" << -1;
+        QTest::newRow("nan") << "NaN" << -1;
+        QTest::newRow("past the double range") << "2e308" << -4;
+        QTest::newRow("too small to tell from zero") << "2e-324" << 0;
+        QTest::newRow("smallest subnormal") << "5e-324" << 1;
     }
     void textToTruth()
     {
@@ -190,7 +211,7 @@ private slots:
         try {
             got = TextToTruth(text) ? 1 : 0;
         } catch (const AppError &error) {
-            got = error.number() == 13 ? -1 : -3;
+            got = error.number() == 13 ? -1 : error.number() == 6 ? -4 : -3;
         }
         QCOMPARE(got, expected);
     }
