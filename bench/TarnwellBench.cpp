@@ -418,8 +418,8 @@ void CaseP1(const Config &cfg, Samples &p6)
         QStringLiteral("P1 run, engine alone"), {}, QStringLiteral("s"), QStringLiteral("cat"), {}, 2.0, true};
     // The same with the record of appends forced to the disk at the start and the end of the run,
     // against the engine's own time.
-    Row syncedRow{QStringLiteral("P1 engine, record fsynced"), {}, QStringLiteral("s"), QStringLiteral("engine"), {},
-                  1.1, true};
+    Row syncedRow{
+        QStringLiteral("P1 engine, record fsynced"), {}, QStringLiteral("s"), QStringLiteral("engine"), {}, 1.1, true};
     const QString pipeline =
         QStringLiteral("grep -rLiF %1 %2 | xargs sed -i '$a %3'").arg(Quoted(kCondition), Quoted(dir), kAppendText);
     const QString floor = QStringLiteral("find %1 -type f -exec cat {} + >/dev/null").arg(Quoted(dir));

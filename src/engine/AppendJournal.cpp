@@ -229,8 +229,9 @@ void AppendJournal::ResolveSlot(int slot, QStringList &problems) const
         return unreadable(file.errorString());
     const QByteArray bytes = file.read(kHeaderBytes + kMaxPathBytes);
     file.close();
-    if (bytes.isEmpty() || (bytes.size() > kStateAt && bytes.startsWith(QByteArrayView(kMagic, sizeof kMagic))
-                            && bytes[kStateAt] == kClosed))
+    if (bytes.isEmpty()
+        || (bytes.size() > kStateAt && bytes.startsWith(QByteArrayView(kMagic, sizeof kMagic))
+            && bytes[kStateAt] == kClosed))
         return; // nothing was in flight
     const std::optional<Record> record = DecodeOpenRecord(bytes);
     if (!record)

@@ -413,8 +413,7 @@ bool IsSameFile(const QString &a, const QString &b)
 #endif
 }
 
-void WriteWholeFile(const QString &source, const QString &target, const QByteArray &appendix,
-                    AppendJournal *journal)
+void WriteWholeFile(const QString &source, const QString &target, const QByteArray &appendix, AppendJournal *journal)
 {
     WriteWholeFile(source, target, appendix, WriteToDevice, journal);
 }

@@ -96,15 +96,16 @@ public:
     }
 
     // The engine's run, its record kept in the data folder.
-    QStringList Args(bool inPlace) const
-    {
-        return RunArgs(inPlace, Out(QString()), ListFile()) << Data();
-    }
+    QStringList Args(bool inPlace) const { return RunArgs(inPlace, Out(QString()), ListFile()) << Data(); }
     // The program: started, the text typed, Start clicked.
     QStringList WindowArgs(bool inPlace, const QString &textFile) const
     {
-        return {QStringLiteral("window"), QLatin1String(inPlace ? "inplace" : "newfiles"), Out(QString()), ListFile(),
-                textFile, Data()};
+        return {QStringLiteral("window"),
+                QLatin1String(inPlace ? "inplace" : "newfiles"),
+                Out(QString()),
+                ListFile(),
+                textFile,
+                Data()};
     }
     // The program started again, as a user would after the kill.
     QStringList StartArgs() const { return {QStringLiteral("load"), Data() + QStringLiteral("/settings.ini"), Data()}; }

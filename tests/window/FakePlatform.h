@@ -33,7 +33,7 @@ public:
     int endProcessCalls = 0;
     QString desktop = QStringLiteral("/home/user/Desktop");
     QString programFolder;
-    QString dataFolder; // none: no record of appends is kept
+    QString dataFolder;                     // none: no record of appends is kept
     std::function<void(const Box &)> onBox; // runs while a box is "open"
 
     QStringList BoxTexts(const QString &kind) const
