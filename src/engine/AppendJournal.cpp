@@ -7,12 +7,13 @@
 #include <QLockFile>
 #include <QtEndian>
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <optional>
 #include <set>
 
 #ifndef Q_OS_WIN
-#include <cerrno>
 #include <unistd.h>
 #endif
 
@@ -22,7 +23,10 @@ namespace {
 
 // A record is a header and the file's path in UTF-8. The state byte lies outside the checksum, so
 // marking an append done is one byte written in place; everything after the checksum is covered
-// by it, so a record cut short or overwritten with anything else is never taken for one.
+// by it, so a record cut short or overwritten with anything else is never taken for one. The
+// record file has room for the longest path and is mapped into memory for the run: its pages are
+// the system's cache of the file, so what is stored there outlives a killed process, and a record
+// costs no system call.
 //   0 magic (8)  8 state (1)  16 checksum (8)  24 old length (8, -1: no file)  32 appendix length (8)
 //   40 appendix checksum (8)  48 appendix number (4)  52 path length (4)  56 path
 constexpr char kMagic[] = {'T', 'a', 'r', 'n', 'R', 'e', 'c', '1'};
@@ -31,6 +35,7 @@ constexpr qsizetype kChecksumAt = 16;
 constexpr qsizetype kBodyAt = 24;
 constexpr qsizetype kHeaderBytes = 56;
 constexpr qsizetype kMaxPathBytes = qsizetype(1) << 16;
+constexpr qsizetype kRecordFileBytes = kHeaderBytes + kMaxPathBytes;
 constexpr char kOpen = 'O';
 constexpr char kClosed = 'C';
 constexpr int kMaxSlots = 64;
@@ -101,25 +106,21 @@ std::optional<Record> DecodeOpenRecord(QByteArrayView bytes)
     return record;
 }
 
-// Writes the bytes at `offset` of the file in one call, without moving anything else.
-bool WriteAt(QFile &file, qint64 offset, QByteArrayView bytes)
+// Stores the state byte of the mapped record. A killed process is cut off between two
+// instructions, so the compiler must not move a store of the record across this one.
+void StoreState(uchar *record, char state)
 {
-#ifdef Q_OS_WIN
-    return file.seek(offset) && file.write(bytes.data(), bytes.size()) == bytes.size();
-#else
-    return ::pwrite(file.handle(), bytes.data(), static_cast<std::size_t>(bytes.size()), static_cast<off_t>(offset))
-           == bytes.size();
-#endif
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    record[kStateAt] = static_cast<uchar>(state);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
 }
 
-QString LastError(const QFile &file)
+// Whether the bytes hold no record at all: a record file taken by a run that was cut off before
+// it stored anything, or one whose contents never reached the disk.
+bool Blank(QByteArrayView bytes)
 {
-#ifdef Q_OS_WIN
-    return file.errorString();
-#else
-    Q_UNUSED(file);
-    return qt_error_string(errno);
-#endif
+    const QByteArrayView head = bytes.first(std::min<qsizetype>(bytes.size(), kStateAt + 1));
+    return std::all_of(head.begin(), head.end(), [](char c) { return c == '\0'; });
 }
 
 // Forces the file to the disk. Windows has no such step here: the record does without
@@ -229,7 +230,7 @@ void AppendJournal::ResolveSlot(int slot, QStringList &problems) const
         return unreadable(file.errorString());
     const QByteArray bytes = file.read(kHeaderBytes + kMaxPathBytes);
     file.close();
-    if (bytes.isEmpty()
+    if (Blank(bytes)
         || (bytes.size() > kStateAt && bytes.startsWith(QByteArrayView(kMagic, sizeof kMagic))
             && bytes[kStateAt] == kClosed))
         return; // nothing was in flight
@@ -286,12 +287,18 @@ void AppendJournal::TakeSlot(QStringList &problems)
         ResolveSlot(slot, problems); // left by a process that ended since Recover() looked
         RemoveSlotFiles(slot);
         m_record.setFileName(SlotFile(slot, kRecordSuffix));
-        if (!m_record.open(QIODevice::ReadWrite | QIODevice::Truncate | QIODevice::Unbuffered)
-            || (m_sync && !SyncToDisk(m_record))) {
+        if (m_record.open(QIODevice::ReadWrite | QIODevice::Truncate | QIODevice::Unbuffered)
+            && m_record.resize(kRecordFileBytes))
+            m_map = m_record.map(0, kRecordFileBytes);
+        if (m_map == nullptr) {
             m_unavailable += QStringLiteral(" (%1)").arg(m_record.errorString());
             m_record.close();
             return;
         }
+        std::memcpy(m_map, kMagic, sizeof kMagic);
+        StoreState(m_map, kClosed);
+        if (m_sync)
+            SyncToDisk(m_record);
         m_lock = std::move(lock);
         m_slot = slot;
         m_unavailable.clear();
@@ -308,6 +315,8 @@ void AppendJournal::EndRun()
         // next start to resolve.
         if (m_sync)
             SyncToDisk(m_record);
+        m_record.unmap(m_map);
+        m_map = nullptr;
         m_record.close();
         RemoveSlotFiles(m_slot);
     }
@@ -316,6 +325,9 @@ void AppendJournal::EndRun()
 
 void AppendJournal::Abandon()
 {
+    if (m_map != nullptr)
+        m_record.unmap(m_map);
+    m_map = nullptr;
     m_record.close();
     if (m_lock)
         m_lock->unlock();
@@ -330,7 +342,7 @@ void AppendJournal::RecordAppend(const QString &path, qint64 oldLength, const QB
     const auto failure = [&](const QString &why) {
         return AppError(QStringLiteral("Could not record the append to %1 before making it: %2.").arg(path, why));
     };
-    if (!m_record.isOpen())
+    if (m_map == nullptr)
         throw failure(m_unavailable.isEmpty() ? QStringLiteral("no run has begun") : m_unavailable);
     qsizetype number = 0;
     while (number < m_texts.size() && m_texts.at(number).bytes != appendix)
@@ -344,9 +356,17 @@ void AppendJournal::RecordAppend(const QString &path, qint64 oldLength, const QB
         m_texts.append({appendix, Checksum(appendix)});
     }
     const Kept &kept = m_texts.at(number);
-    if (!WriteAt(m_record, 0,
-                 EncodeRecord(path, oldLength, kept.bytes.size(), kept.checksum, static_cast<quint32>(number))))
-        throw failure(LastError(m_record));
+    const QByteArray record = EncodeRecord(path, oldLength, kept.bytes.size(), kept.checksum,
+                                           static_cast<quint32>(number));
+    if (record.size() > kRecordFileBytes)
+        throw failure(QStringLiteral("the path is too long"));
+    // Closed while it is rewritten and open once it is whole: a process cut off in between leaves
+    // a closed record, and the file is not touched yet.
+    StoreState(m_map, kClosed);
+    std::memcpy(m_map, record.constData(), kStateAt);
+    std::memcpy(m_map + kStateAt + 1, record.constData() + kStateAt + 1,
+                static_cast<std::size_t>(record.size() - kStateAt - 1));
+    StoreState(m_map, kOpen);
     m_inFlight = true;
 }
 
@@ -355,8 +375,7 @@ void AppendJournal::AppendDone()
     if (!m_inFlight)
         return;
     m_inFlight = false;
-    // When this fails the record stays open, and the next start finds the file whole.
-    WriteAt(m_record, kStateAt, QByteArrayView(&kClosed, 1));
+    StoreState(m_map, kClosed);
 }
 
 } // namespace tarnwell

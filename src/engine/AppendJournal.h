@@ -15,8 +15,8 @@ namespace tarnwell {
 // Makes every in-place append all or nothing across a killed process. Before an append the
 // record names the file, its length and the bytes about to be appended (each distinct appendix
 // of a run is kept once, in a file of its own); after it the record is marked done: two small
-// writes per file, none forced to the disk. A record left open by a process that ended in the
-// middle of an append is resolved when the program or a run starts: a file that holds its old
+// stores per file into the record, which is mapped into memory, none forced to the disk. A record left open by a
+// process that ended in the middle of an append is resolved when the program or a run starts: a file that holds its old
 // bytes and a part of the appendix is cut back to its old length, one that holds the whole
 // appendix is left so, and a file changed in any other way is left alone and reported.
 //
@@ -66,7 +66,8 @@ private:
     std::unique_ptr<QLockFile> m_lock;
     int m_slot = 0;
     QFile m_record;
-    QString m_unavailable; // why this run has no record, when it has none
+    uchar *m_map = nullptr; // the record file, mapped for the run
+    QString m_unavailable;  // why this run has no record, when it has none
     struct Kept
     {
         QByteArray bytes;
