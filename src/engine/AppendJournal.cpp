@@ -152,9 +152,10 @@ QString ResolveFile(const QString &path, qint64 oldLength, const QByteArray &app
     const qint64 base = created ? 0 : oldLength;
     const qint64 added = info.size() - base;
     if (added < 0 || added > appendix.size()) {
-        return problem(QStringLiteral("which has been changed since: it is %1 than its old bytes and the "
-                                      "text. It was left as it is.")
-                           .arg(added < 0 ? QStringLiteral("shorter") : QStringLiteral("longer")));
+        return problem(added < 0 ? QStringLiteral("which has been changed since: it is shorter than before the "
+                                                  "append. It was left as it is.")
+                                 : QStringLiteral("which has been changed since: it is longer than its old bytes and "
+                                                  "the whole text. It was left as it is."));
     }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly) || !file.seek(base)) {
