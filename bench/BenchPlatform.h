@@ -19,6 +19,7 @@ public:
     QStringList inputAnswers;
     QStringList folderAnswers;
     QString desktop;
+    QString dataFolder;
 
     void MessageBox(QWidget *, const QString &text, const QString &) override { messages << text; }
     void WarningBox(QWidget *, const QString &text, const QString &) override { warnings << text; }
@@ -35,6 +36,7 @@ public:
     void OpenFolder(const QString &) override {}
     void EndProcess() override {}
     QString DesktopFolder() override { return desktop; }
+    QString DataFolder() override { return dataFolder; }
     QString ProgramFolder() override { return QDir::toNativeSeparators(QCoreApplication::applicationDirPath()); }
 };
 

@@ -1,5 +1,6 @@
 #include "AppendRun.h"
 
+#include "AppendJournal.h"
 #include "FileIO.h"
 
 #include <QDir>
@@ -379,7 +380,7 @@ bool ConditionScanner::Found()
     return d->found;
 }
 
-void RunAppendJob(AppendHost &host, const CodePage &codePage)
+void RunAppendJob(AppendHost &host, const CodePage &codePage, AppendJournal *journal)
 {
     ErrorTrap trap(host, QStringLiteral("PushButton2_Click"));
     int count = 0;
@@ -397,6 +398,8 @@ void RunAppendJob(AppendHost &host, const CodePage &codePage)
         if (!IsFolder(host.Text3())) {
             host.ShowMessage(QStringLiteral("Folder does not exist. Please select another folder."));
             stop = true;
+        } else if (journal != nullptr) {
+            journal->BeginRun();
         }
     });
     if (stop)
@@ -456,8 +459,10 @@ void RunAppendJob(AppendHost &host, const CodePage &codePage)
             appendix = EncodeAppendix(appendText, read.encoding, codePage, path);
         });
         if (prepared)
-            trap.Line(118, [&] { WriteWholeFile(path, target, appendix); });
+            trap.Line(118, [&] { WriteWholeFile(path, target, appendix, journal); });
     }
+    if (journal != nullptr)
+        journal->EndRun();
 
     trap.Line(120, [&] {
         host.SetPointer(kPointerDefault);

@@ -51,9 +51,13 @@ private:
 // Whether a file with the given test result is written, in the given mode.
 bool Qualifies(ConditionMode mode, bool found);
 
+class AppendJournal;
+
 // The append run over the host's list: the two preconditions, then every file read, tested and,
 // where the condition holds, written; progress and "Done." through the host.
 // Failures are reported as "PushButton2_Click" and the run goes on with the next file.
-void RunAppendJob(AppendHost &host, const CodePage &codePage = CodePage::System());
+// With a `journal`, what a killed run left unfinished is resolved first, and every in-place
+// append is recorded, so that none is ever left half made.
+void RunAppendJob(AppendHost &host, const CodePage &codePage = CodePage::System(), AppendJournal *journal = nullptr);
 
 } // namespace tarnwell

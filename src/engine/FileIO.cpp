@@ -1,5 +1,6 @@
 #include "FileIO.h"
 
+#include "AppendJournal.h"
 #include "ErrorTrap.h"
 
 #include <QFile>
@@ -126,15 +127,25 @@ qint64 WriteToDevice(QIODevice &device, QByteArrayView block)
 }
 
 // Appends `appendix` to the file without touching its bytes. Any failure cuts the file back to
-// its original length (a file created here is removed again), so it stays exactly as it was.
-void AppendInPlace(const QString &path, const QByteArray &appendix, const BlockWriter &writeBlock)
+// its original length (a file created here is removed again), so it stays exactly as it was. The
+// journal records the append before it and closes the record after it, so a process killed in
+// between leaves what the next start can cut back.
+void AppendInPlace(const QString &path, const QByteArray &appendix, const BlockWriter &writeBlock,
+                   AppendJournal *journal)
 {
     QFile file(path);
     const bool existed = file.exists();
-    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
+    if (journal != nullptr && !existed)
+        journal->RecordAppend(path, -1, appendix); // before opening makes the file
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
+        if (journal != nullptr)
+            journal->AppendDone();
         throw WriteFailure(path, file.errorString());
+    }
     const qint64 originalSize = file.size();
     try {
+        if (journal != nullptr && existed)
+            journal->RecordAppend(path, originalSize, appendix);
         if (!file.seek(originalSize))
             throw WriteFailure(path, file.errorString());
         WriteAll(file, appendix, writeBlock, path);
@@ -142,11 +153,15 @@ void AppendInPlace(const QString &path, const QByteArray &appendix, const BlockW
             throw WriteFailure(path, file.errorString());
     } catch (const AppError &error) {
         const bool restored = existed ? file.resize(originalSize) : (file.close(), file.remove());
+        if (restored && journal != nullptr)
+            journal->AppendDone();
         QString description = error.description();
         description += restored ? QStringLiteral(" The file was left as it was.")
                                 : QStringLiteral(" The file could not be restored to its original length.");
         throw AppError(description, error.number());
     }
+    if (journal != nullptr)
+        journal->AppendDone();
 }
 
 // Writes the source's bytes and the appendix to the output file `out`.
@@ -398,16 +413,16 @@ bool IsSameFile(const QString &a, const QString &b)
 #endif
 }
 
-void WriteWholeFile(const QString &source, const QString &target, const QByteArray &appendix)
+void WriteWholeFile(const QString &source, const QString &target, const QByteArray &appendix, AppendJournal *journal)
 {
-    WriteWholeFile(source, target, appendix, WriteToDevice);
+    WriteWholeFile(source, target, appendix, WriteToDevice, journal);
 }
 
 void WriteWholeFile(const QString &source, const QString &target, const QByteArray &appendix,
-                    const BlockWriter &writeBlock)
+                    const BlockWriter &writeBlock, AppendJournal *journal)
 {
     if (IsSameFile(source, target))
-        AppendInPlace(target, appendix, writeBlock);
+        AppendInPlace(target, appendix, writeBlock, journal);
     else
         ReplaceAtomically(source, target, appendix, writeBlock);
 }

@@ -12,6 +12,8 @@ class QIODevice;
 
 namespace tarnwell {
 
+class AppendJournal;
+
 // How a file's text is stored, told by its byte-order mark. A file whose first byte is FE or FF
 // without a complete mark is text in the code page.
 enum class FileEncoding { CodePage, Utf8Bom, Utf16LE, Utf16BE };
@@ -60,17 +62,19 @@ QByteArray EncodeAppendix(const QString &appendText, FileEncoding encoding, cons
 
 // Writes `target` as the bytes of `source` (nothing when it is missing) followed by `appendix`.
 // When target and source are the same file, the appendix is appended in place and the original
-// bytes are never rewritten; a failed append cuts the file back to its original length. Any other
-// target is replaced atomically: a failure leaves the old target or none, never a partial file.
-// Throws AppError on failure.
-void WriteWholeFile(const QString &source, const QString &target, const QByteArray &appendix);
+// bytes are never rewritten; a failed append cuts the file back to its original length, and with
+// a `journal` the append is recorded first, so a killed process leaves no part of it either. Any
+// other target is replaced atomically: a failure leaves the old target or none, never a partial
+// file. Throws AppError on failure.
+void WriteWholeFile(const QString &source, const QString &target, const QByteArray &appendix,
+                    AppendJournal *journal = nullptr);
 
 // Writes one block to the device and gives the number of bytes written, or -1 on failure, like
 // QIODevice::write. WriteWholeFile writes every block through one; tests pass one that fails
 // part-way to prove that a failed write loses nothing.
 using BlockWriter = std::function<qint64(QIODevice &device, QByteArrayView block)>;
 void WriteWholeFile(const QString &source, const QString &target, const QByteArray &appendix,
-                    const BlockWriter &writeBlock);
+                    const BlockWriter &writeBlock, AppendJournal *journal = nullptr);
 
 // Whether two paths name the same file (the same path, or one file reached by two names).
 bool IsSameFile(const QString &a, const QString &b);

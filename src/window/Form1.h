@@ -38,7 +38,8 @@ public:
     Form1(Platform &platform, SettingsStore &settings, QWidget *parent = nullptr);
     ~Form1() override;
 
-    // Start-up: caption, icon, title, skin, cursor, column, combo items, restored choices.
+    // Start-up: caption, icon, title, skin, cursor, column, combo items, restored choices, and
+    // the record of an append that a killed run left unfinished resolved.
     void Form_Load();
 
     void PushButton1_Click();  // Add All File(s) In Folder

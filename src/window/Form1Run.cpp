@@ -1,7 +1,9 @@
 // "Start Appending Text To All Files": the append run, with the window as its host.
 #include "Form1.h"
 
+#include "AppendJournal.h"
 #include "AppendRun.h"
+#include "Platform.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -52,7 +54,8 @@ void Form1::PushButton2_Click()
     if (!BeginBusy(Busy::Run))
         return;
     WindowRunHost host(*this);
-    RunAppendJob(host, CodePage::System());
+    AppendJournal journal(m_platform.DataFolder());
+    RunAppendJob(host, CodePage::System(), &journal);
     EndBusy();
 }
 

@@ -1,6 +1,7 @@
 // Start-up of the main window and the handlers that keep its choices in the settings store.
 #include "Form1.h"
 
+#include "AppendJournal.h"
 #include "FileIO.h"
 #include "Platform.h"
 #include "Settings.h"
@@ -83,6 +84,13 @@ void Form1::Form_Load()
     trap.Line(122, [&] {
         const QString fallback = DesktopFolderPath();
         Text3->setText(m_settings.GetSetting(QStringLiteral("Text3"), fallback));
+    });
+    trap.Line(124, [&] {
+        // An append that a killed run left half made is undone before anything else can happen;
+        // only what cannot be put back is reported.
+        const QStringList unresolved = AppendJournal(m_platform.DataFolder()).Recover();
+        if (!unresolved.isEmpty())
+            throw AppError(unresolved.join(QStringLiteral("\r\n")));
     });
 }
 

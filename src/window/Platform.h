@@ -44,6 +44,8 @@ public:
     virtual QString DesktopFolder() = 0;
     // The folder that holds the program file.
     virtual QString ProgramFolder() = 0;
+    // The program's own per-user data folder (the record of in-place appends lives there).
+    virtual QString DataFolder() = 0;
 };
 
 } // namespace tarnwell

@@ -142,4 +142,12 @@ QString QtPlatform::ProgramFolder()
     return QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
 }
 
+QString QtPlatform::DataFolder()
+{
+    // ~/.local/share/Kestrelby/Tarnwell, %LOCALAPPDATA%\Kestrelby\Tarnwell: the user's, not a
+    // folder the user works in, and the same whatever names the process was given.
+    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    return base.isEmpty() ? QString() : base + QStringLiteral("/Kestrelby/Tarnwell");
+}
+
 } // namespace tarnwell

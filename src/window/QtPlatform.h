@@ -19,6 +19,7 @@ public:
     void EndProcess() override;
     QString DesktopFolder() override;
     QString ProgramFolder() override;
+    QString DataFolder() override;
 };
 
 // "Description|pattern|..." as the file dialog of the program states it, in Qt's filter form.

@@ -1,3 +1,4 @@
+#include "AppendJournal.h"
 #include "EngineTestKit.h"
 #include "FileIO.h"
 #include "TestRegistry.h"
@@ -45,6 +46,30 @@ BlockWriter FailAfter(qint64 limit)
         *left = 0;
         return -1;
     };
+}
+
+// The appendix of the killed appends below: lines over more than three pages.
+QByteArray LongAppendix()
+{
+    QByteArray bytes = "\r\n";
+    for (int line = 0; bytes.size() < 3 * 4096 + 100; ++line)
+        bytes += "appended line " + QByteArray::number(line) + "\r\n";
+    return bytes;
+}
+
+// What a process killed in the middle of appending `written` bytes of `appendix` to `file` leaves
+// behind: the record of the append in the journal's folder, and the file with that part of the
+// appendix (a new file is made, empty, from 0 bytes on; -1 leaves it unmade). The caller then lets
+// go of the journal as the killed process did.
+void LeaveKilledAppend(AppendJournal &journal, const QString &file, qint64 oldLength, const QByteArray &appendix,
+                       qint64 written)
+{
+    journal.BeginRun();
+    journal.RecordAppend(file, oldLength, appendix);
+    if (written < 0)
+        return;
+    QFile out(file);
+    QVERIFY(out.open(QIODevice::Append) && out.write(appendix.left(written)) == written);
 }
 
 } // namespace
@@ -182,6 +207,157 @@ private slots:
         }
         QCOMPARE(ReadBytes(target), old);
         QCOMPARE(TreeNames(dir.path()), names);
+    }
+
+    // An append cut short by a killed process is undone when the program starts: a file that holds
+    // its old bytes and a part of the appendix is cut back (a file the append made is removed),
+    // one that holds all of it stays so, and a file changed since in any other way is left alone
+    // and reported. Nothing of the record stays behind, and a running copy's record is not touched.
+    void killedAppendIsUndone_data()
+    {
+        QTest::addColumn<qint64>("oldLength"); // -1: the append makes the file
+        QTest::addColumn<qint64>("written");   // bytes of the appendix on disk; -1 the file was not made
+        QTest::addColumn<QString>("change");   // what happened to the file after the kill
+        QTest::addColumn<QString>("outcome");  // "before" the run, "whole" append, or "left" as found
+        const qint64 whole = LongAppendix().size();
+        const auto row = [](const char *name) -> QTestData & { return QTest::newRow(name); };
+        row("nothing written") << qint64(100) << qint64(0) << QString() << u"before"_s;
+        row("one byte") << qint64(100) << qint64(1) << QString() << u"before"_s;
+        row("one page") << qint64(100) << qint64(4096) << QString() << u"before"_s;
+        row("one byte short") << qint64(100) << whole - 1 << QString() << u"before"_s;
+        row("completed") << qint64(100) << whole << QString() << u"whole"_s;
+        row("empty file, a part") << qint64(0) << qint64(5) << QString() << u"before"_s;
+        row("new file, not made yet") << qint64(-1) << qint64(-1) << QString() << u"before"_s;
+        row("new file, made empty") << qint64(-1) << qint64(0) << QString() << u"before"_s;
+        row("new file, a part") << qint64(-1) << qint64(4097) << QString() << u"before"_s;
+        row("new file, completed") << qint64(-1) << whole << QString() << u"whole"_s;
+        row("changed in the part") << qint64(100) << qint64(4096) << u"byte"_s << u"left"_s;
+        row("cut below its old length") << qint64(100) << qint64(10) << u"shorter"_s << u"left"_s;
+        row("appended to since") << qint64(100) << whole << u"longer"_s << u"left"_s;
+        row("deleted") << qint64(100) << qint64(10) << u"delete"_s << u"left"_s;
+        row("replaced by a folder") << qint64(100) << qint64(10) << u"folder"_s << u"left"_s;
+        row("a running copy's append") << qint64(100) << qint64(10) << u"running"_s << u"left"_s;
+    }
+    void killedAppendIsUndone()
+    {
+        QFETCH(qint64, oldLength);
+        QFETCH(qint64, written);
+        QFETCH(QString, change);
+        QFETCH(QString, outcome);
+        QTemporaryDir dir;
+        const QString file = dir.filePath(u"f.txt"_s), data = dir.filePath(u"data"_s);
+        const QByteArray old(std::max<qint64>(oldLength, 0), 'o'), appendix = LongAppendix();
+        if (oldLength >= 0)
+            WriteBytes(file, old);
+        AppendJournal killed(data);
+        LeaveKilledAppend(killed, file, oldLength, appendix, written);
+        QFile target(file);
+        if (change == u"byte"_s) {
+            QVERIFY(target.open(QIODevice::ReadWrite) && target.seek(oldLength + 10) && target.write("#") == 1);
+            target.close();
+        } else if (change == u"shorter"_s || change == u"longer"_s) {
+            QVERIFY(target.resize(change == u"shorter"_s ? oldLength / 2 : target.size() + 1));
+        } else if (change == u"delete"_s || change == u"folder"_s) {
+            QVERIFY(target.remove() && (change == u"delete"_s || QDir().mkdir(file)));
+        }
+        if (change != u"running"_s)
+            killed.Abandon();
+        const QByteArray found = ReadBytes(file);
+        const bool foundFile = QFileInfo(file).isFile();
+
+        const QStringList problems = AppendJournal(data).Recover();
+        if (outcome == u"left"_s) {
+            QCOMPARE(ReadBytes(file), found);
+            QCOMPARE(QFileInfo(file).isFile(), foundFile);
+            QCOMPARE(QFileInfo(file).isDir(), change == u"folder"_s);
+        } else {
+            QCOMPARE(ReadBytes(file), outcome == u"whole"_s ? old + appendix : old);
+            QCOMPARE(QFileInfo::exists(file), oldLength >= 0 || outcome == u"whole"_s);
+        }
+        const bool reported = outcome == u"left"_s && change != u"running"_s;
+        QCOMPARE(problems.size(), reported ? 1 : 0);
+        QVERIFY2(!reported || problems.first().contains(file), qPrintable(problems.join(u'|')));
+        if (change == u"running"_s) {
+            QVERIFY(!TreeNames(data).isEmpty());
+            killed.AppendDone();
+            killed.EndRun();
+        }
+        QCOMPARE(TreeNames(data), QStringList()); // the record is gone once it is resolved
+    }
+
+    // A record that is itself damaged (cut short, or overwritten with anything else) never makes the
+    // program cut a file: the start goes on, the file stays as it is, and it is reported once.
+    void damagedRecordCutsNothing_data()
+    {
+        QTest::addColumn<QString>("damaged"); // which file of the record: "record" or "text"
+        QTest::addColumn<qint64>("keep");     // bytes kept of it; -1: overwritten with garbage
+        QTest::newRow("record: in its header") << u"record"_s << qint64(30);
+        QTest::newRow("record: in the path") << u"record"_s << qint64(60);
+        QTest::newRow("record: one byte short") << u"record"_s << qint64(-2);
+        QTest::newRow("record: garbage") << u"record"_s << qint64(-1);
+        QTest::newRow("record: empty") << u"record"_s << qint64(0);
+        QTest::newRow("text: cut short") << u"text"_s << qint64(4096);
+        QTest::newRow("text: garbage") << u"text"_s << qint64(-1);
+        QTest::newRow("text: missing") << u"text"_s << qint64(-3);
+    }
+    void damagedRecordCutsNothing()
+    {
+        QFETCH(QString, damaged);
+        QFETCH(qint64, keep);
+        QTemporaryDir dir;
+        const QString file = dir.filePath(u"f.txt"_s), data = dir.filePath(u"data"_s);
+        WriteBytes(file, "old");
+        const QByteArray appendix = LongAppendix();
+        AppendJournal killed(data);
+        LeaveKilledAppend(killed, file, 3, appendix, 4096);
+        killed.Abandon();
+        const QStringList kept = QDir(data).entryList({u"*."_s + damaged + u"*"_s}, QDir::Files);
+        QCOMPARE(kept.size(), 1);
+        QFile part(QDir(data).filePath(kept.first()));
+        if (keep == -3) {
+            QVERIFY(part.remove());
+        } else if (keep == -1) {
+            QVERIFY(part.open(QIODevice::ReadWrite) && part.write(QByteArray(part.size(), 'Z')) == part.size());
+            part.close();
+        } else {
+            // The record takes 56 bytes and the path; its file has room for a longer one.
+            QVERIFY(part.resize(keep == -2 ? 56 + file.toUtf8().size() - 1 : keep));
+        }
+        const QStringList problems = AppendJournal(data).Recover();
+        QCOMPARE(ReadBytes(file), "old" + appendix.left(4096));
+        // An empty record is one a run took before its first append: there is nothing to say.
+        QCOMPARE(problems.size(), keep == 0 ? 0 : 1);
+        QCOMPARE(TreeNames(data), QStringList());
+    }
+
+    // A run resolves what a killed run left before its first file: the part of the appendix is cut
+    // off, and the file then gets one whole append. What cannot be resolved is reported at line 102,
+    // and the run goes on.
+    void runResolvesTheRecordFirst_data()
+    {
+        QTest::addColumn<bool>("changed");
+        QTest::newRow("cut short") << false;
+        QTest::newRow("changed since") << true;
+    }
+    void runResolvesTheRecordFirst()
+    {
+        QFETCH(bool, changed);
+        QTemporaryDir dir;
+        const QString file = dir.filePath(u"f.txt"_s), data = dir.filePath(u"data"_s);
+        WriteBytes(file, "old");
+        {
+            AppendJournal killed(data);
+            LeaveKilledAppend(killed, file, changed ? 2 : 3, "\r\nTAIL", 3);
+            killed.Abandon();
+        }
+        FakeHost host({{file}, u"TAIL"_s, u"zzz"_s, dir.path()});
+        AppendJournal journal(data);
+        RunAppendJob(host, CodePage::Windows1252(), &journal);
+        QCOMPARE(ReadBytes(file), changed ? "old\r\nT\r\nTAIL"_ba : "old\r\nTAIL"_ba);
+        QCOMPARE(host.boxes.size(), changed ? 1 : 0);
+        QVERIFY(!changed || host.boxes.first().endsWith(u"|PushButton2_Click|102"_s));
+        QCOMPARE(host.calls.last(), u"Message(Done.)"_s);
+        QCOMPARE(TreeNames(data), QStringList());
     }
 };
 

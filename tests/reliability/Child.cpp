@@ -1,9 +1,16 @@
 // The program the reliability tests start, to kill it, to run it as an unprivileged user or with
 // failing writes; it prints what it does on its standard output, one line each.
-//   child run inplace|newfiles OUTPUT_FOLDER LIST_FILE  "START", then the run's boxes
+//   child run inplace|newfiles OUTPUT_FOLDER LIST_FILE [RECORD_FOLDER]
+//       "START", then the run's boxes; with RECORD_FOLDER in-place appends are recorded there
 //   child scan FOLDER                                   "ENTRY <path>" per file "*.*" lists
-//   child load SETTINGS_FILE    the main window on a scripted desktop: "BOX <kind> <text>" per
-//       box, "LOADED <combo> <option1> <option2> <text3>", then "SHOWN <visible>"
+//   child load SETTINGS_FILE [DATA_FOLDER]   the main window on a scripted desktop, its
+//       per-user data folder DATA_FOLDER: "BOX <kind> <text>" per box, "LOADED <combo> <option1>
+//       <option2> <text3>", then "SHOWN <visible>"
+//   child window inplace|newfiles OUTPUT_FOLDER LIST_FILE TEXT_FILE DATA_FOLDER  the program as
+//       a user drives it: started (settings in DATA_FOLDER), the list filled, TEXT_FILE (UTF-8)
+//       typed into the text to append, "does" the condition, "START", then Start clicked;
+//       "MESSAGE <text>" and "BOX <kind> <text>" per box
+#include "AppendJournal.h"
 #include "AppendRun.h"
 #include "ChildProtocol.h"
 #include "FakePlatform.h"
@@ -16,6 +23,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QRadioButton>
 
 #include <cstdio>
@@ -32,9 +40,48 @@ void Print(QString line)
     std::fflush(stdout);
 }
 
+void PrintBox(const testing::FakePlatform::Box &box)
+{
+    if (box.kind == QLatin1String("message"))
+        Print(QStringLiteral("MESSAGE ") + box.text);
+    else
+        Print(QStringLiteral("BOX %1 %2").arg(box.kind, box.text));
+}
+
+// The window as the program starts it, on a scripted desktop that prints every box.
+struct Program
+{
+    testing::FakePlatform platform;
+    SettingsStore settings;
+    Form1 form;
+    Program(const QString &settingsFile, const QString &dataFolder) : settings(settingsFile), form(platform, settings)
+    {
+        platform.dataFolder = dataFolder;
+        platform.onBox = PrintBox;
+        form.Form_Load();
+    }
+};
+
 int Main(const QString &mode, const QStringList &args)
 {
-    if (mode == QLatin1String("run") && args.size() == 3) {
+    if (mode == QLatin1String("window") && args.size() == 5) {
+        Program program(args.at(4) + QStringLiteral("/settings.ini"), args.at(4));
+        Form1 &form = program.form;
+        QFile list(args.at(2));
+        QFile text(args.at(3));
+        if (!list.open(QIODevice::ReadOnly) || !text.open(QIODevice::ReadOnly))
+            return 3;
+        form.Files().AppendMany(QString::fromUtf8(list.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts));
+        form.Text1->setPlainText(QString::fromUtf8(text.readAll()));
+        form.Text2->setPlainText(QLatin1String(reliability::kConditionText));
+        form.Combo1->setCurrentIndex(0);
+        (args.at(0) == QLatin1String("inplace") ? form.Option1 : form.Option2)->setChecked(true);
+        form.Text3->setText(args.at(1));
+        Print(QStringLiteral("START"));
+        form.PushButton2_Click();
+        return 0;
+    }
+    if (mode == QLatin1String("run") && (args.size() == 3 || args.size() == 4)) {
         reliability::ScriptedHost host;
         host.inPlace = args.at(0) == QLatin1String("inplace");
         host.outputFolder = args.at(1);
@@ -44,7 +91,12 @@ int Main(const QString &mode, const QStringList &args)
             return 3;
         host.entries = QString::fromUtf8(list.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         Print(QStringLiteral("START"));
-        RunAppendJob(host);
+        if (args.size() == 4) {
+            AppendJournal journal(args.at(3));
+            RunAppendJob(host, CodePage::System(), &journal);
+        } else {
+            RunAppendJob(host);
+        }
         return 0;
     }
     if (mode == QLatin1String("scan") && args.size() == 1) {
@@ -54,14 +106,9 @@ int Main(const QString &mode, const QStringList &args)
             Print(QStringLiteral("ENTRY ") + entry);
         return 0;
     }
-    if (mode == QLatin1String("load") && args.size() == 1) {
-        testing::FakePlatform platform;
-        platform.onBox = [](const testing::FakePlatform::Box &box) {
-            Print(QStringLiteral("BOX %1 %2").arg(box.kind, box.text));
-        };
-        SettingsStore settings(args.at(0));
-        Form1 form(platform, settings);
-        form.Form_Load();
+    if (mode == QLatin1String("load") && (args.size() == 1 || args.size() == 2)) {
+        Program program(args.at(0), args.value(1));
+        Form1 &form = program.form;
         Print(QStringLiteral("LOADED %1 %2 %3 %4")
                   .arg(form.Combo1->currentIndex())
                   .arg(form.Option1->isChecked())
@@ -72,7 +119,9 @@ int Main(const QString &mode, const QStringList &args)
         Print(QStringLiteral("SHOWN %1").arg(form.isVisible()));
         return 0;
     }
-    std::fputs("usage: child run inplace|newfiles OUTPUT LIST | scan FOLDER | load SETTINGS\n", stderr);
+    std::fputs("usage: child run inplace|newfiles OUTPUT LIST [RECORD] | scan FOLDER | load SETTINGS [DATA] | "
+               "window inplace|newfiles OUTPUT LIST TEXT DATA\n",
+               stderr);
     return 2;
 }
 
@@ -81,7 +130,7 @@ int Main(const QString &mode, const QStringList &args)
 int main(int argc, char **argv)
 {
     // Only the window needs a display; the run and the scan start faster without one.
-    const bool window = argc > 1 && qstrcmp(argv[1], "load") == 0;
+    const bool window = argc > 1 && (qstrcmp(argv[1], "load") == 0 || qstrcmp(argv[1], "window") == 0);
     if (window && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     const std::unique_ptr<QCoreApplication> app = window ? std::make_unique<QApplication>(argc, argv)

@@ -1,5 +1,6 @@
 // Failed writes, files that cannot be written, and permissions: every failing file keeps its
 // bytes and gets one error box, every other file is written, and the run reaches "Done.".
+#include "AppendJournal.h"
 #include "AppendRun.h"
 #include "FileIO.h"
 #include "Reliability.h"
@@ -16,10 +17,12 @@ using namespace tarnwell::reliability;
 
 namespace {
 
-// A small job in a shared folder: input files in "in", an empty output folder "out".
+// A small job in a shared folder: input files in "in", an empty output folder "out"; in-place
+// appends are recorded in a folder of their own, where the shim does not fail writes.
 struct Job
 {
     SharedDir dir;
+    SharedDir record;
     QStringList names;
     QHash<QString, QByteArray> originals;
     QSet<QString> qualifying; // the files that hold the condition
@@ -57,8 +60,9 @@ struct Job
     QStringList Args(bool inPlace) const
     {
         dir.File(QStringLiteral("list"), Paths().join(u'\n').toUtf8());
-        return RunArgs(inPlace, Out(), dir.filePath(QStringLiteral("list")));
+        return RunArgs(inPlace, Out(), dir.filePath(QStringLiteral("list"))) << Record();
     }
+    QString Record() const { return record.filePath(QStringLiteral("data")); }
 };
 
 // The environment that preloads the write-failing shim. The sanitizer's runtime wants to be
@@ -263,7 +267,8 @@ private slots:
                 else if (position == 3 && QFile::remove(c) && kind == QLatin1String("folder"))
                     QDir().mkdir(c);
             };
-            RunAppendJob(host);
+            AppendJournal journal(job.Record());
+            RunAppendJob(host, CodePage::System(), &journal);
         }
         QCOMPARE(Tagged(lines, QStringLiteral("MESSAGE")), QStringList{QStringLiteral("Done.")});
         const QStringList seen = Tagged(lines, QStringLiteral("BOX"));

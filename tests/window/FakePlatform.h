@@ -33,6 +33,7 @@ public:
     int endProcessCalls = 0;
     QString desktop = QStringLiteral("/home/user/Desktop");
     QString programFolder;
+    QString dataFolder;                     // none: no record of appends is kept
     std::function<void(const Box &)> onBox; // runs while a box is "open"
 
     QStringList BoxTexts(const QString &kind) const
@@ -80,6 +81,7 @@ public:
     void EndProcess() override { ++endProcessCalls; }
     QString DesktopFolder() override { return desktop; }
     QString ProgramFolder() override { return programFolder; }
+    QString DataFolder() override { return dataFolder; }
 
 private:
     void Record(const Box &box)

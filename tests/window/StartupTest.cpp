@@ -1,8 +1,12 @@
-// Start-up and the settings store: restored choices, bad stored values, conversions.
+// Start-up and the settings store: restored choices, bad stored values, conversions, and what a
+// killed run left unfinished.
+#include "AppendJournal.h"
 #include "TestRegistry.h"
 #include "WindowFixture.h"
 
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QTest>
@@ -117,6 +121,49 @@ private slots:
         QCOMPARE(fx.platform.boxes.size(), 1);
         QVERIFY(fx.platform.boxes.first().text.contains(QStringLiteral("Form_Load at line 122")));
         QVERIFY(form.Text3->text().isEmpty());
+    }
+
+    // An append that a killed run left half made is undone at start-up without a word; what cannot
+    // be undone, because the file or the record was changed since, gets one box and the start goes on.
+    void killedAppend_isResolvedAtStart_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("cut short") << QString() << QByteArray("old");
+        QTest::newRow("file changed since") << QStringLiteral("file") << QByteArray("old\r\nX");
+        QTest::newRow("record damaged") << QStringLiteral("record") << QByteArray("old\r\nA");
+    }
+    void killedAppend_isResolvedAtStart()
+    {
+        QFETCH(QString, change);
+        QFETCH(QByteArray, expected);
+        WindowFixture fx;
+        const QString file = fx.MakeFile(QStringLiteral("f.txt"), "old");
+        {
+            AppendJournal killed(fx.platform.dataFolder);
+            killed.BeginRun();
+            killed.RecordAppend(file, 3, "\r\nAPPENDED");
+            QFile part(file);
+            QVERIFY(part.open(QIODevice::Append)
+                    && part.write(change == QLatin1String("file") ? "\r\nX" : "\r\nA") == 3);
+            killed.Abandon();
+        }
+        if (change == QLatin1String("record")) {
+            const QDir data(fx.platform.dataFolder);
+            const QStringList records = data.entryList({QStringLiteral("*.record")}, QDir::Files);
+            QCOMPARE(records.size(), 1);
+            QVERIFY(QFile(data.filePath(records.first())).resize(20));
+        }
+        Form1 &form = fx.Load();
+        QCOMPARE(WindowFixture::Read(file), expected);
+        QCOMPARE(fx.platform.boxes.size(), change.isEmpty() ? 0 : 1);
+        if (!change.isEmpty()) {
+            QVERIFY2(fx.platform.boxes.first().text.contains(QStringLiteral("Form_Load at line 124")),
+                     qPrintable(fx.platform.boxes.first().text));
+            QVERIFY(change != QLatin1String("file") || fx.platform.boxes.first().text.contains(file));
+        }
+        QCOMPARE(form.Combo1->count(), 2);
+        QVERIFY(fx.Load().Combo1->count() == 2 && fx.platform.boxes.size() <= 1); // resolved once, not again
     }
 
     void choices_areStoredTheMomentTheyChange()

@@ -24,6 +24,7 @@ struct WindowFixture
     {
         QDir(dir.path()).mkpath(QStringLiteral("program"));
         platform.programFolder = dir.filePath(QStringLiteral("program"));
+        platform.dataFolder = dir.filePath(QStringLiteral("data"));
         settings = std::make_unique<SettingsStore>(SettingsFile());
     }
 
