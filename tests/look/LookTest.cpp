@@ -1,4 +1,5 @@
-// The look: the skin on a window shaped like the main window, the cursor file, the icon.
+// The look: the skin on a window built like the main window, the cursor file, the pointer rule,
+// the icon.
 #include "Look.h"
 #include "ErrorTrap.h"
 #include "PointerStates.h"
@@ -19,39 +20,31 @@ const QPoint kNoCursor(-1, -1); // in place of a hotspot: the file is no cursor
 
 // A named control with a white background of its own, as the window is designed.
 template <typename Control>
-Control *Place(QWidget *parent, const char *name, QRect geometry, const QString &text = QString())
+Control *Place(QWidget *parent, const char *name)
 {
     auto *control = new Control(parent);
     control->setObjectName(QLatin1String(name));
-    control->setGeometry(geometry);
-    if constexpr (requires { control->setText(text); })
-        control->setText(text);
     QPalette palette = control->palette();
     palette.setColor(control->backgroundRole(), Qt::white);
     control->setPalette(palette);
     return control;
 }
 
-// The main window's kinds of control, names, nesting, sizes, fonts, longest and narrowest captions.
+// The main window's kinds of control, names and nesting.
 std::unique_ptr<QWidget> MakeMainWindow()
 {
-    auto *w = Place<QWidget>(nullptr, "Form1", {0, 0, 536, 723});
-    Place<QTreeView>(w, "ListView1", {8, 8, 520, 122});
-    Place<QPushButton>(w, "PushButton5", {8, 204, 256, 27}, u"Remove Filenames Containing X"_s);
-    Place<QPlainTextEdit>(w, "Text1", {8, 236, 520, 93});
-    auto *frame3 = Place<QGroupBox>(w, "Frame3", {8, 512, 520, 132});
-    Place<QRadioButton>(frame3, "Option1", {16, 20, 273, 20}, u"Edit and save changes to input files"_s);
-    auto *frame2 = Place<QGroupBox>(frame3, "Frame2", {40, 66, 448, 54});
-    Place<QLabel>(frame2, "Label2", {16, 2, 223, 15}, u"...append this text to the end of the file..."_s);
-    Place<QComboBox>(frame2, "Combo1", {240, 2, 89, 23});
-    Place<QLineEdit>(frame2, "Text3", {16, 20, 367, 23});
-    Place<QPushButton>(frame2, "PushButton6", {392, 20, 40, 23}, u"..."_s);
-    Place<QProgressBar>(w, "ProgressBar1", {8, 688, 520, 27});
-    w->setFont(QFont(u"Arial"_s, 9, QFont::Bold));
-    QFont font = w->font();
-    font.setPointSizeF(11.25);
-    for (QPushButton *button : w->findChildren<QPushButton *>())
-        button->setFont(font);
+    auto *w = Place<QWidget>(nullptr, "Form1");
+    Place<QTreeView>(w, "ListView1");
+    Place<QPushButton>(w, "PushButton5");
+    Place<QPlainTextEdit>(w, "Text1");
+    auto *frame3 = Place<QGroupBox>(w, "Frame3");
+    Place<QRadioButton>(frame3, "Option1");
+    auto *frame2 = Place<QGroupBox>(frame3, "Frame2");
+    Place<QLabel>(frame2, "Label2");
+    Place<QComboBox>(frame2, "Combo1");
+    Place<QLineEdit>(frame2, "Text3");
+    Place<QPushButton>(frame2, "PushButton6");
+    Place<QProgressBar>(w, "ProgressBar1");
     return std::unique_ptr<QWidget>(w);
 }
 
@@ -176,30 +169,6 @@ private slots:
             QVERIFY2(BackgroundsOf(m_window.get())[name] == std::pair(kFace, true), qPrintable(name));
         SkinFramework real; // without its header line the file is no skin
         QVERIFY_THROWS_EXCEPTION(AppError, ApplySkin(m_window.get(), m_dir->path(), real));
-    }
-
-    // The skin that ships beside the program, on the window as the user sees it.
-    void shippedSkin_keepsTheWindowReadable()
-    {
-        QVERIFY(WriteFile(m_dir->filePath(u"x/o.cjs"_s), Shipped(u"x/o.cjs"_s)));
-        m_window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-        SkinFramework skin;
-        QVERIFY_THROWS_NO_EXCEPTION(ApplySkin(m_window.get(), m_dir->path(), skin));
-        for (const char *part : {"QPushButton {", "border-radius", "#Form1"}) // colours, metrics, frame
-            QVERIFY2(m_window->styleSheet().contains(QLatin1String(part)), part);
-
-        for (QWidget *control : m_window->findChildren<QWidget *>(QRegularExpression(u"^[A-Z]"_s)))
-            QCOMPARE(control->font().pointSizeF(), qobject_cast<QPushButton *>(control) ? 11.25 : 9.0);
-        for (QPushButton *button : m_window->findChildren<QPushButton *>()) // each caption fits its button
-            QVERIFY2(button->sizeHint().boundedTo(button->size()) == button->sizeHint(), qPrintable(button->text()));
-        // An option button's indicator is a ring clearly darker than the face around it.
-        for (QRadioButton *option : m_window->findChildren<QRadioButton *>()) {
-            const QImage picture = option->grab().toImage().convertToFormat(QImage::Format_Grayscale8);
-            const QImage ring = picture.copy(0, 0, 16, picture.height());
-            const uchar darkest = *std::min_element(ring.constBits(), ring.constBits() + ring.sizeInBytes());
-            QVERIFY2(darkest < qGray(picture.pixel(picture.width() - 1, 0)) - 40, qPrintable(option->objectName()));
-        }
     }
 
     void loadCursorFile_data()

@@ -5,7 +5,10 @@
 
 #include <QComboBox>
 #include <QGroupBox>
+#include <QImage>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 
@@ -127,6 +130,25 @@ private slots:
         QCOMPARE(form.Combo1->count(), 2); // start-up went on
         form.SetPointerState(kPointerHand);
         QCOMPARE(form.cursor().shape(), handShape);
+        if (!skinned)
+            return;
+        // The shipped skin keeps the window readable: colours, metrics and frame drawn, the fonts
+        // the window's own, each caption fitting its button, and each option button's indicator a
+        // ring clearly darker than the face around it.
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        for (const char *part : {"QPushButton {", "border-radius", "#Form1"})
+            QVERIFY2(form.styleSheet().contains(QLatin1String(part)), part);
+        for (QPushButton *button : form.findChildren<QPushButton *>()) {
+            QCOMPARE(button->font().pointSizeF(), 11.25);
+            QVERIFY2(button->sizeHint().boundedTo(button->size()) == button->sizeHint(), qPrintable(button->text()));
+        }
+        QCOMPARE(form.Label3->font().pointSizeF(), 9.0);
+        for (QRadioButton *option : {form.Option1, form.Option2}) {
+            const QImage picture = option->grab().toImage().convertToFormat(QImage::Format_Grayscale8);
+            const QImage ring = picture.copy(0, 0, 16, picture.height());
+            const uchar darkest = *std::min_element(ring.constBits(), ring.constBits() + ring.sizeInBytes());
+            QVERIFY2(darkest < qGray(picture.pixel(picture.width() - 1, 0)) - 40, qPrintable(option->objectName()));
+        }
     }
 
     void choices_areStoredTheMomentTheyChange()
