@@ -2,7 +2,7 @@
 # Builds Tarnwell and starts it, or builds it and runs every test.
 #   ./build.sh start   build (release with debug info) and start the program
 #   ./build.sh test    build with warnings as errors, run all tests, check the code style
-#                      (clang-format, clang-tidy), with CI set also build, install, start and
+#                      (clang-format, clang-tidy, clazy), with CI set also build, install, start and
 #                      remove the Debian package (dist/package-check.sh), then run the tests again under
 #                      AddressSanitizer and UndefinedBehaviorSanitizer, then each fuzz target
 #                      for 20 seconds (the short kill test is among the tests)
@@ -68,8 +68,9 @@ run_fuzz() {
     done
 }
 
-# The code style: clang-format over the sources, clang-tidy over src/ (warnings are errors),
-# with the compile commands of the given build tree.
+# The code style: clang-format over the sources; clang-tidy and clazy (Qt's own analyser, its
+# level 0 and 1 checks) over src/, every finding an error, with the compile commands of the given
+# build tree.
 check_style() {
     local build=$1 dir dirs=()
     for dir in src tests bench fuzz dist; do
@@ -83,6 +84,16 @@ check_style() {
         return 1
     }
     echo "clang-tidy: no findings"
+    local clazy_ok=1
+    sed -n 's/^ *"file": "\(.*\)",\{0,1\}$/\1/p' "$build/compile_commands.json" | grep "^$PWD/src/" | sort -u |
+        xargs -P 2 -n 1 clazy-standalone -p "$build" --checks=level0,level1 --header-filter="$PWD/src/" \
+            >"$build/clazy.log" 2>&1 || clazy_ok=0
+    if [ $clazy_ok -eq 0 ] || grep -q -E 'warning:|error:' "$build/clazy.log"; then
+        grep -E -A3 'warning:|error:' "$build/clazy.log" >&2 || tail -n 40 "$build/clazy.log" >&2
+        echo "clazy: FAILED (all output in $build/clazy.log)" >&2
+        return 1
+    fi
+    echo "clazy: no findings"
 }
 
 # In CI only (it installs and removes a package): builds the .deb from the given tree, installs
@@ -138,15 +149,23 @@ bench)
 coverage)
     install_missing "${packages[@]}"
     find build/coverage -name '*.gcda' -delete 2>/dev/null || true
-    run_tests coverage
-    for part in engine filelist look window; do
-        echo "src/$part:"
-        gcovr -r . --object-directory build/coverage --filter "src/$part/" --branches --exclude-unreachable-branches \
-            --exclude-throw-branches --print-summary -o /dev/null | sed 's/^/  /'
+    cmake --preset coverage
+    cmake --build --preset coverage
+    tests_ok=1
+    ctest --preset coverage || tests_ok=0
+    # One pass of gcov over the build tree (CMake's own probes left out), then a summary per part.
+    gcovr -r . --object-directory build/coverage --exclude-directories 'build/coverage/CMakeFiles' \
+        --filter 'src/' --exclude-unreachable-branches --exclude-throw-branches \
+        --json -o build/coverage/coverage.json
+    for part in engine filelist look window ''; do
+        echo "src/${part:-(all)}:"
+        gcovr -r . -a build/coverage/coverage.json --filter "src/${part:+$part/}" --print-summary -o /dev/null |
+            grep -E '^(lines|branches)' | sed 's/^/  /'
     done
-    echo "src/ as a whole:"
-    gcovr -r . --object-directory build/coverage --filter 'src/' --exclude-unreachable-branches \
-        --exclude-throw-branches --print-summary -o /dev/null | sed 's/^/  /'
+    if [ $tests_ok -eq 0 ]; then
+        echo "coverage: a test FAILED (see above); the figures are of the tests that ran" >&2
+        exit 1
+    fi
     ;;
 windows)
     install_missing "${windows_packages[@]}"

@@ -1,15 +1,11 @@
 #pragma once
 
 #include "ErrorTrap.h"
+#include "PointerStates.h"
 
 #include <QString>
 
 namespace tarnwell {
-
-// Pointer states of the main window.
-inline constexpr int kPointerDefault = 0;
-inline constexpr int kPointerBusy = 11;
-inline constexpr int kPointerHand = 99;
 
 // Everything the append run needs from the window. The run reads the job's fields through it
 // at the moment it needs them, so an edit made during a run applies from the next file on.

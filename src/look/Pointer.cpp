@@ -1,6 +1,7 @@
 #include "Look.h"
 
 #include "ErrorTrap.h"
+#include "PointerStates.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -15,10 +16,6 @@
 namespace tarnwell {
 
 namespace {
-
-constexpr int kPointerDefault = 0;
-constexpr int kPointerBusy = 11;
-constexpr int kPointerHand = 99;
 
 // Error numbers of the platform's picture loader, which the error box shows.
 constexpr int kErrFileNotFound = 53;

@@ -19,8 +19,8 @@ namespace tarnwell {
 
 namespace {
 
-const QString kMetricsSection = QStringLiteral("metrics");
-const QString kFrameSection = QStringLiteral("frame");
+constexpr QLatin1StringView kMetricsSection("metrics");
+constexpr QLatin1StringView kFrameSection("frame");
 
 // Braces outside comments must pair up; a truncated or hand-mangled skin fails here instead of
 // being half applied by Qt, which only prints a warning for a sheet it cannot parse.

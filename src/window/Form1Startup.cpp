@@ -16,7 +16,7 @@
 namespace tarnwell {
 
 namespace {
-const QString kProductName = QStringLiteral("Tarnwell");
+constexpr QLatin1StringView kProductName("Tarnwell");
 constexpr int kErrInvalidArgument = 5;
 constexpr int kErrInvalidPropertyValue = 380;
 } // namespace

@@ -10,23 +10,13 @@ using TestApplication = QApplication;
 using TestApplication = QCoreApplication;
 #endif
 
-namespace tarnwell::testing {
-
-int RunAll(int argc, char **argv)
-{
-    int failures = 0;
-    for (const Factory &make : Registry()) {
-        std::unique_ptr<QObject> test = make();
-        failures += QTest::qExec(test.get(), argc, argv);
-    }
-    return failures == 0 ? 0 : 1;
-}
-
-} // namespace tarnwell::testing
-
+// Runs every registered test class in turn; fails when any of them failed.
 int main(int argc, char **argv)
 {
     TestApplication app(argc, argv);
     app.setAttribute(Qt::AA_Use96Dpi, true);
-    return tarnwell::testing::RunAll(argc, argv);
+    int failures = 0;
+    for (const tarnwell::testing::Factory &make : tarnwell::testing::Registry())
+        failures += QTest::qExec(make().get(), argc, argv);
+    return failures == 0 ? 0 : 1;
 }

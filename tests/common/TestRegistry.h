@@ -24,8 +24,6 @@ struct Registrar
     explicit Registrar(Factory factory) { Registry().push_back(std::move(factory)); }
 };
 
-int RunAll(int argc, char **argv);
-
 } // namespace tarnwell::testing
 
 #define TARNWELL_TEST_CLASS(Class)                                                                                     \

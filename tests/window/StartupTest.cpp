@@ -1,5 +1,5 @@
-// Start-up and the settings store: restored choices, bad stored values, conversions, and what a
-// killed run left unfinished.
+// Start-up and the settings store: the files beside the program, restored choices, bad stored
+// values, what a killed run left unfinished, the text conversions, the title.
 #include "AppendJournal.h"
 #include "TestRegistry.h"
 #include "WindowFixture.h"
@@ -7,124 +7,153 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QGroupBox>
+#include <QImage>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 
 using namespace tarnwell;
 using namespace tarnwell::testing;
+using namespace Qt::StringLiterals;
+
+namespace {
+constexpr int kMismatch = 99999, kOverflow = 88888; // the conversions' two errors
+} // namespace
 
 class StartupTest : public QObject
 {
     Q_OBJECT
 private slots:
-    void emptyStore_restoresDefaultsAndWritesThemBack()
+    // What the store holds at start-up: the choices shown, the one box a bad value gives (the
+    // later steps still run), and what the store holds afterwards ("|" between the fields; %D is
+    // the desktop folder).
+    void storedValues_data()
     {
-        WindowFixture fx;
-        Form1 &form = fx.Load();
-        QCOMPARE(form.windowTitle(), QStringLiteral("Tarnwell"));
-        QCOMPARE(form.AppTitle(), QStringLiteral("Tarnwell"));
-        QCOMPARE(form.Combo1->currentIndex(), 0);
-        QCOMPARE(form.Combo1->currentText(), QStringLiteral("does"));
-        QVERIFY(form.Option1->isChecked());
-        QVERIFY(!form.Option2->isChecked());
-        QCOMPARE(form.Text3->text(), fx.platform.desktop + QDir::separator());
-        QVERIFY(fx.platform.boxes.isEmpty()); // a clean start shows no box
-        QCOMPARE(fx.Stored(QStringLiteral("Combo1")), QStringLiteral("0"));
-        QCOMPARE(fx.Stored(QStringLiteral("Option1")), QStringLiteral("True"));
-        QCOMPARE(fx.Stored(QStringLiteral("Option2")), QStringLiteral("False"));
-        QCOMPARE(fx.Stored(QStringLiteral("Text3")), QStringLiteral("<absent>"));
-    }
-
-    void storedChoices_areRestored()
-    {
-        WindowFixture fx;
-        fx.Store(QStringLiteral("Combo1"), QStringLiteral("1"));
-        fx.Store(QStringLiteral("Option1"), QStringLiteral("False"));
-        fx.Store(QStringLiteral("Option2"), QStringLiteral("TRUE"));
-        fx.Store(QStringLiteral("Text3"), QStringLiteral("/srv/out/"));
-        Form1 &form = fx.Load();
-        QCOMPARE(form.Combo1->currentText(), QStringLiteral("does not"));
-        QVERIFY(!form.Option1->isChecked());
-        QVERIFY(form.Option2->isChecked());
-        QCOMPARE(form.Text3->text(), QStringLiteral("/srv/out/"));
-        QVERIFY(fx.platform.boxes.isEmpty());
-    }
-
-    void badStoredValue_givesOneBoxAndStartupGoesOn_data()
-    {
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QString>("value");
+        QTest::addColumn<QStringList>("stored"); // key=value
+        QTest::addColumn<bool>("desktop");
+        QTest::addColumn<QString>("error");
         QTest::addColumn<int>("line");
-        QTest::addColumn<QString>("description");
-        QTest::newRow("Combo1 out of range") << "Combo1"
-                                             << "5" << 116 << "Invalid property value";
-        QTest::newRow("Combo1 rounds to 2") << "Combo1"
-                                            << "1.5" << 116 << "Invalid property value";
-        QTest::newRow("Combo1 overflow") << "Combo1"
-                                         << "40000" << 116 << "Overflow";
-        QTest::newRow("Combo1 text") << "Combo1"
-                                     << "none" << 116 << "Type mismatch";
-        QTest::newRow("Option1 abc") << "Option1"
-                                     << "abc" << 118 << "Type mismatch";
-        QTest::newRow("Option1 yes") << "Option1"
-                                     << "yes" << 118 << "Type mismatch";
-        QTest::newRow("Option1 empty") << "Option1"
-                                       << "" << 118 << "Type mismatch";
-        QTest::newRow("Combo1 inf") << "Combo1"
-                                    << "inf" << 116 << "Type mismatch";
-        QTest::newRow("Option1 inf") << "Option1"
-                                     << "inf" << 118 << "Type mismatch";
+        QTest::addColumn<QString>("shown");      // Combo1 index | Option1 | Option2 | Text3
+        QTest::addColumn<QString>("afterwards"); // Combo1 | Option1 | Option2 | Text3
+        const auto row = [](const char *name, const QString &stored, bool desktop, const char *error, int line,
+                            const char *shown, const char *afterwards) {
+            QTest::newRow(name) << stored.split(u' ', Qt::SkipEmptyParts) << desktop << QString::fromLatin1(error)
+                                << line << QString::fromLatin1(shown) << QString::fromLatin1(afterwards);
+        };
+        row("empty: the defaults, written back", u""_s, true, "", 0, "0|1|0|%D", "0|True|False|<absent>");
+        row("choices restored", u"Combo1=1 Option1=False Option2=TRUE Text3=/srv/out/"_s, true, "", 0,
+            "1|0|1|/srv/out/", "1|False|True|/srv/out/");
+        row("Combo1 out of range", u"Combo1=5"_s, true, "Invalid property value", 116, "-1|1|0|%D",
+            "5|True|False|<absent>");
+        row("Combo1 overflow", u"Combo1=40000"_s, true, "Overflow", 116, "-1|1|0|%D", "40000|True|False|<absent>");
+        row("Combo1 text", u"Combo1=none"_s, true, "Type mismatch", 116, "-1|1|0|%D", "none|True|False|<absent>");
+        row("Option1 yes", u"Option1=yes"_s, true, "Type mismatch", 118, "0|0|0|%D", "0|yes|<absent>|<absent>");
+        row("Option1 inf", u"Option1=inf"_s, true, "Type mismatch", 118, "0|0|0|%D", "0|inf|<absent>|<absent>");
+        // No selection is taken quietly; after the box Option2 alone decides.
+        row("no selection, Option1 abc", u"Combo1=-1 Option1=abc Option2=False"_s, true, "Type mismatch", 118,
+            "-1|0|0|%D", "-1|abc|False|<absent>");
+        // The stored folder is skipped with the failing default.
+        row("no desktop", u"Text3=/stored/"_s, false, "Invalid procedure call or argument", 122, "0|1|0|",
+            "0|True|False|/stored/");
     }
-    void badStoredValue_givesOneBoxAndStartupGoesOn()
+    void storedValues()
     {
-        QFETCH(QString, key);
-        QFETCH(QString, value);
+        QFETCH(QStringList, stored);
+        QFETCH(bool, desktop);
+        QFETCH(QString, error);
         QFETCH(int, line);
-        QFETCH(QString, description);
+        QFETCH(QString, shown);
+        QFETCH(QString, afterwards);
         WindowFixture fx;
-        fx.Store(key, value);
+        if (!desktop)
+            fx.platform.desktop.clear();
+        for (const QString &pair : stored)
+            fx.Store(pair.section(u'=', 0, 0), pair.section(u'=', 1));
         Form1 &form = fx.Load();
-        QCOMPARE(fx.platform.boxes.size(), 1);
-        const FakePlatform::Box box = fx.platform.boxes.first();
-        QCOMPARE(box.kind, QStringLiteral("warning"));
-        QCOMPARE(box.title, QStringLiteral("Application Error"));
-        QVERIFY2(box.text.startsWith(description
-                                     + QStringLiteral("\r\nin TarnwellProj2017/04/05.Form1.Form_Load at line ")
-                                     + QString::number(line) + QStringLiteral("\r\r")),
-                 qPrintable(box.text));
-        // The steps after the failing one still ran.
-        QCOMPARE(form.Text3->text(), fx.platform.desktop + QDir::separator());
-        QCOMPARE(form.Combo1->count(), 2);
+        QCOMPARE(form.windowTitle() + form.AppTitle(), u"TarnwellTarnwell"_s);
+        QCOMPARE(fx.platform.boxes.size(), line ? 1 : 0);
+        if (line) {
+            const FakePlatform::Box box = fx.platform.boxes.first();
+            QCOMPARE(box.kind + u'|' + box.title, u"warning|Application Error"_s);
+            QVERIFY2(box.text.startsWith(error), qPrintable(box.text));
+            QVERIFY2(box.text.contains(u"\r\nin TarnwellProj2017/04/05.Form1.Form_Load at line %1\r\r"_s.arg(line)),
+                     qPrintable(box.text));
+        }
+        const auto truth = [](bool on) { return on ? u"1"_s : u"0"_s; };
+        QCOMPARE(QStringList({QString::number(form.Combo1->currentIndex()), truth(form.Option1->isChecked()),
+                              truth(form.Option2->isChecked()), form.Text3->text()})
+                     .join(u'|'),
+                 shown.replace(u"%D"_s, fx.platform.desktop + QDir::separator()));
+        QCOMPARE(QStringList(
+                     {fx.Stored(u"Combo1"_s), fx.Stored(u"Option1"_s), fx.Stored(u"Option2"_s), fx.Stored(u"Text3"_s)})
+                     .join(u'|'),
+                 afterwards);
     }
 
-    void unusualStoredValues_areTakenAsTheyCome()
+    // The skin and the hand cursor beside the program are taken up; a cursor file that is no
+    // cursor gives the box and start-up goes on. Without an image the hand is the ordinary pointer.
+    void filesBesideTheProgram_data()
     {
-        WindowFixture fx;
-        fx.Store(QStringLiteral("Combo1"), QStringLiteral("-1"));   // no selection, quietly
-        fx.Store(QStringLiteral("Option1"), QStringLiteral("abc")); // the box, then Option2 alone decides
-        fx.Store(QStringLiteral("Option2"), QStringLiteral("False"));
-        Form1 &form = fx.Load();
-        QCOMPARE(form.Combo1->currentIndex(), -1);
-        QVERIFY(!form.Option1->isChecked());
-        QVERIFY(!form.Option2->isChecked());
-        QCOMPARE(fx.platform.boxes.size(), 1);
-        QCOMPARE(fx.Stored(QStringLiteral("Combo1")), QStringLiteral("-1"));
+        QTest::addColumn<QStringList>("shipped");
+        QTest::addColumn<QByteArray>("cursorFile"); // written when not empty
+        QTest::addColumn<bool>("skinned");
+        QTest::addColumn<Qt::CursorShape>("handShape");
+        QTest::newRow("nothing") << QStringList() << QByteArray() << false << Qt::ArrowCursor;
+        QTest::newRow("shipped skin and cursor")
+            << QStringList{u"x/o.cjs"_s, u"HAND-M.CUR"_s} << QByteArray() << true << Qt::BitmapCursor;
+        QTest::newRow("a cursor file that is no cursor")
+            << QStringList() << QByteArray("this is not a cursor") << false << Qt::ArrowCursor;
     }
-
-    void noDesktop_reportsAndLeavesText3Empty()
+    void filesBesideTheProgram()
     {
+        QFETCH(QStringList, shipped);
+        QFETCH(QByteArray, cursorFile);
+        QFETCH(bool, skinned);
+        QFETCH(Qt::CursorShape, handShape);
         WindowFixture fx;
-        fx.platform.desktop.clear();
-        fx.Store(QStringLiteral("Text3"), QStringLiteral("/stored/")); // skipped with the failing default
+        QDir program(fx.platform.programFolder);
+        for (const QString &file : shipped) {
+            program.mkpath(QFileInfo(file).path());
+            QVERIFY(QFile::copy(qEnvironmentVariable("TARNWELL_SOURCE_DIR") + u"/bundle/"_s + file,
+                                program.filePath(file)));
+        }
+        if (!cursorFile.isEmpty())
+            fx.MakeFile(u"program/HAND-M.CUR"_s, cursorFile);
         Form1 &form = fx.Load();
-        QCOMPARE(fx.platform.boxes.size(), 1);
-        QVERIFY(fx.platform.boxes.first().text.contains(QStringLiteral("Form_Load at line 122")));
-        QVERIFY(form.Text3->text().isEmpty());
+        form.show();
+        QCOMPARE(fx.platform.boxes.size(), cursorFile.isEmpty() ? 0 : 1);
+        if (!cursorFile.isEmpty())
+            QVERIFY(fx.platform.boxes.first().text.contains(u"Form_Load at line 108"_s));
+        QCOMPARE(!form.styleSheet().isEmpty(), skinned);
+        QCOMPARE(form.Frame1->palette().color(QPalette::Window) == QColor(Qt::white), !skinned);
+        QCOMPARE(form.HandCursor() != nullptr, handShape == Qt::BitmapCursor);
+        QCOMPARE(form.Combo1->count(), 2); // start-up went on
+        form.SetPointerState(kPointerHand);
+        QCOMPARE(form.cursor().shape(), handShape);
+        if (!skinned)
+            return;
+        // The shipped skin keeps the window readable: colours, metrics and frame drawn, the fonts
+        // the window's own, each caption fitting its button, and each option button's indicator a
+        // ring clearly darker than the face around it.
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        for (const char *part : {"QPushButton {", "border-radius", "#Form1"})
+            QVERIFY2(form.styleSheet().contains(QLatin1String(part)), part);
+        for (QPushButton *button : form.findChildren<QPushButton *>()) {
+            QCOMPARE(button->font().pointSizeF(), 11.25);
+            QVERIFY2(button->sizeHint().boundedTo(button->size()) == button->sizeHint(), qPrintable(button->text()));
+        }
+        QCOMPARE(form.Label3->font().pointSizeF(), 9.0);
+        for (QRadioButton *option : {form.Option1, form.Option2}) {
+            const QImage picture = option->grab().toImage().convertToFormat(QImage::Format_Grayscale8);
+            const QImage ring = picture.copy(0, 0, 16, picture.height());
+            const uchar darkest = *std::min_element(ring.constBits(), ring.constBits() + ring.sizeInBytes());
+            QVERIFY2(darkest < qGray(picture.pixel(picture.width() - 1, 0)) - 40, qPrintable(option->objectName()));
+        }
     }
 
-    // An append that a killed run left half made is undone at start-up without a word; what cannot
-    // be undone, because the file or the record was changed since, gets one box and the start goes on.
     void killedAppend_isResolvedAtStart_data()
     {
         QTest::addColumn<QString>("change");
@@ -171,109 +200,80 @@ private slots:
         WindowFixture fx;
         Form1 &form = fx.Load();
         QTest::mouseClick(form.Option2, Qt::LeftButton);
-        QVERIFY(form.Option2->isChecked());
-        QVERIFY(!form.Option1->isChecked());
-        QCOMPARE(fx.Stored(QStringLiteral("Option1")), QStringLiteral("False"));
-        QCOMPARE(fx.Stored(QStringLiteral("Option2")), QStringLiteral("True"));
+        QVERIFY(form.Option2->isChecked() && !form.Option1->isChecked());
+        QCOMPARE(fx.Stored(u"Option1"_s), u"False"_s);
+        QCOMPARE(fx.Stored(u"Option2"_s), u"True"_s);
         QTest::mouseClick(form.Option2, Qt::LeftButton); // clicking the chosen one keeps it chosen
         QVERIFY(form.Option2->isChecked());
         form.Combo1->setCurrentIndex(1);
-        QCOMPARE(fx.Stored(QStringLiteral("Combo1")), QStringLiteral("1"));
-        form.Text3->setText(QStringLiteral("/typed/"));
-        QCOMPARE(fx.Stored(QStringLiteral("Text3")), QStringLiteral("<absent>"));
-
-        // The next start shows the stored choices, and the default folder again.
-        Form1 &again = fx.Load();
-        QVERIFY(again.Option2->isChecked());
-        QCOMPARE(again.Combo1->currentIndex(), 1);
-        QCOMPARE(again.Text3->text(), fx.platform.desktop + QDir::separator());
+        QCOMPARE(fx.Stored(u"Combo1"_s), u"1"_s);
+        form.Text3->setText(u"/typed/"_s);
+        QCOMPARE(fx.Stored(u"Text3"_s), u"<absent>"_s); // the folder is never stored by the window
     }
 
-    void textToInteger16_data()
+    // Both conversions take decimal numbers only; a 16-bit integer is rounded half to even.
+    void textConversions_data()
     {
         QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("expected"); // 99999: type mismatch, 88888: overflow
-        QTest::newRow("zero") << "0" << 0;
-        QTest::newRow("blanks around") << "  7 " << 7;
-        QTest::newRow("half down to even") << "0.5" << 0;
-        QTest::newRow("half up to even") << "1.5" << 2;
-        QTest::newRow("2.5 to 2") << "2.5" << 2;
-        QTest::newRow("negative half") << "-2.5" << -2;
-        QTest::newRow("min") << "-32768" << -32768;
-        QTest::newRow("max") << "32767" << 32767;
-        QTest::newRow("max rounds over") << "32767.5" << 88888;
-        QTest::newRow("below min") << "-32769" << 88888;
-        QTest::newRow("huge") << "1e300" << 88888;
-        QTest::newRow("empty") << "" << 99999;
-        QTest::newRow("word") << "abc" << 99999;
-        QTest::newRow("nan") << "nan" << 99999;
-        QTest::newRow("inf") << "inf" << 99999;
-        QTest::newRow("-infinity") << " -Infinity" << 99999;
-        QTest::newRow("hexadecimal") << "0x10" << 99999;
-        QTest::newRow("exponent without digits") << "1e" << 99999;
-        QTest::newRow("point alone") << "." << 99999;
-        QTest::newRow("group separator") << "1,000" << 99999;
-        QTest::newRow("sign, point, exponent") << "+.5e1" << 5;
-        QTest::newRow("point at the end") << "3." << 3;
-        QTest::newRow("past the double range") << "2e308" << 88888;
-        QTest::newRow("huge exponent") << "-1e99999999999999999999" << 88888;
-        QTest::newRow("too small to tell from zero") << "2e-324" << 0;
-        QTest::newRow("tiny exponent") << "7e-99999999999999999999" << 0;
+        QTest::addColumn<int>("integer16");
+        QTest::addColumn<int>("truth"); // 1 true, 0 false
+        const auto row = [](const char *text, int integer16, int truth) {
+            QTest::newRow(text) << QString::fromLatin1(text) << integer16 << truth;
+        };
+        row("0", 0, 0);
+        row("  7 ", 7, 1);
+        row("0.5", 0, 1);
+        row("1.5", 2, 1);
+        row("2.5", 2, 1);
+        row("-2.5", -2, 1);
+        row("-32768", -32768, 1);
+        row("32767", 32767, 1);
+        row("32767.5", kOverflow, 1);
+        row("-32769", kOverflow, 1);
+        row("1e300", kOverflow, 1);
+        row("+.5e1", 5, 1);
+        row("3.", 3, 1);
+        row("True", kMismatch, 1);
+        row("fAlSe", kMismatch, 0);
+        row("", kMismatch, kMismatch);
+        row("yes", kMismatch, kMismatch);
+        row("NaN", kMismatch, kMismatch);
+        row("inf", kMismatch, kMismatch);
+        row(" -Infinity", kMismatch, kMismatch);
+        row("0x10", kMismatch, kMismatch);
+        row("1e", kMismatch, kMismatch);
+        row(".", kMismatch, kMismatch);
+        row("1,000", kMismatch, kMismatch);
+        row("2e308", kOverflow, kOverflow); // past the double range
+        row("-1e99999999999999999999", kOverflow, kOverflow);
+        row("2e-324", 0, 0); // too small to tell from zero
+        row("7e-99999999999999999999", 0, 0);
+        row("5e-324", 0, 1); // the smallest subnormal
     }
-    void textToInteger16()
+    void textConversions()
     {
         QFETCH(QString, text);
-        QFETCH(int, expected);
-        int got = 0;
-        try {
-            got = TextToInteger16(text);
-        } catch (const AppError &error) {
-            got = error.number() == 13 ? 99999 : error.number() == 6 ? 88888 : -1;
-        }
-        QCOMPARE(got, expected);
-    }
-
-    void textToTruth_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("expected"); // 1 true, 0 false, -1 type mismatch, -4 overflow
-        QTest::newRow("True") << "True" << 1;
-        QTest::newRow("fAlSe") << "fAlSe" << 0;
-        QTest::newRow("1") << "1" << 1;
-        QTest::newRow("0") << "0" << 0;
-        QTest::newRow("-3.5") << "-3.5" << 1;
-        QTest::newRow("yes") << "yes" << -1;
-        QTest::newRow("empty") << "" << -1;
-        QTest::newRow("inf") << "inf" << -1;
-        QTest::newRow("nan") << "NaN" << -1;
-        QTest::newRow("past the double range") << "2e308" << -4;
-        QTest::newRow("too small to tell from zero") << "2e-324" << 0;
-        QTest::newRow("smallest subnormal") << "5e-324" << 1;
-    }
-    void textToTruth()
-    {
-        QFETCH(QString, text);
-        QFETCH(int, expected);
-        int got = -2;
-        try {
-            got = TextToTruth(text) ? 1 : 0;
-        } catch (const AppError &error) {
-            got = error.number() == 13 ? -1 : error.number() == 6 ? -4 : -3;
-        }
-        QCOMPARE(got, expected);
+        QFETCH(int, integer16);
+        QFETCH(int, truth);
+        const auto outcome = [](const std::function<int()> &convert) {
+            try {
+                return convert();
+            } catch (const AppError &error) {
+                return error.number() == 13 ? kMismatch : error.number() == 6 ? kOverflow : -1;
+            }
+        };
+        QCOMPARE(outcome([&] { return int(TextToInteger16(text)); }), integer16);
+        QCOMPARE(outcome([&] { return int(TextToTruth(text)); }), truth);
     }
 
     void appTitle_cutsAtBlanks()
     {
-        QCOMPARE(Form1::AppTitleFor(QStringLiteral("Tarnwell")), QStringLiteral("Tarnwell"));
-        QCOMPARE(Form1::AppTitleFor(QStringLiteral("Kestrelby Tarnwell Appender Pro")),
-                 QStringLiteral("Kestrelby Tarnwell Appender"));
-        const QString twelveWords = QStringLiteral(
-            "one two three four five six seven eight nine ten eleven twelvexxxx");
+        QCOMPARE(Form1::AppTitleFor(u"Tarnwell"_s), u"Tarnwell"_s);
+        QCOMPARE(Form1::AppTitleFor(u"Kestrelby Tarnwell Appender Pro"_s), u"Kestrelby Tarnwell Appender"_s);
+        const QString twelveWords = u"one two three four five six seven eight nine ten eleven twelvexxxx"_s;
         const QString title = Form1::AppTitleFor(twelveWords);
-        QVERIFY(title.size() <= 40);
+        QVERIFY(title.size() <= 40 && title.size() > 34); // only as many words go as needed
         QVERIFY(twelveWords.startsWith(title + QLatin1Char(' ')));
-        QVERIFY(title.size() > 34); // only as many words go as needed
     }
 };
 

@@ -1,5 +1,8 @@
-#include "ErrorTrap.h"
+// The look: the skin on a window built like the main window, the cursor file, the pointer rule,
+// the icon.
 #include "Look.h"
+#include "ErrorTrap.h"
+#include "PointerStates.h"
 #include "TestRegistry.h"
 
 #include <QTest>
@@ -13,40 +16,35 @@ namespace {
 // The application's button face: unlike its window colour and unlike every control's own colour.
 const QColor kFace(0xcd, 0xe6, 0xf5);
 const QStringList kTakesFace = u"Form1 Frame3 Option1 Frame2 Label2"_s.split(u' ');
+const QPoint kNoCursor(-1, -1); // in place of a hotspot: the file is no cursor
 
 // A named control with a white background of its own, as the window is designed.
 template <typename Control>
-Control *Place(QWidget *parent, const char *name, QRect geometry)
+Control *Place(QWidget *parent, const char *name)
 {
     auto *control = new Control(parent);
     control->setObjectName(QLatin1String(name));
-    control->setGeometry(geometry);
     QPalette palette = control->palette();
     palette.setColor(control->backgroundRole(), Qt::white);
     control->setPalette(palette);
     return control;
 }
 
-// The main window's kinds of control, names, nesting, sizes, fonts, longest and narrowest captions.
+// The main window's kinds of control, names and nesting.
 std::unique_ptr<QWidget> MakeMainWindow()
 {
-    auto *w = Place<QWidget>(nullptr, "Form1", {0, 0, 536, 723});
-    Place<QTreeView>(w, "ListView1", {8, 8, 520, 122});
-    Place<QPushButton>(w, "PushButton5", {8, 204, 256, 27})->setText(u"Remove Filenames Containing X"_s);
-    Place<QPlainTextEdit>(w, "Text1", {8, 236, 520, 93});
-    auto *frame3 = Place<QGroupBox>(w, "Frame3", {8, 512, 520, 132});
-    Place<QRadioButton>(frame3, "Option1", {16, 20, 273, 20})->setText(u"Edit and save changes to input files"_s);
-    auto *frame2 = Place<QGroupBox>(frame3, "Frame2", {40, 66, 448, 54});
-    Place<QLabel>(frame2, "Label2", {16, 2, 223, 15})->setText(u"...append this text to the end of the file..."_s);
-    Place<QComboBox>(frame2, "Combo1", {240, 2, 89, 23});
-    Place<QLineEdit>(frame2, "Text3", {16, 20, 367, 23});
-    Place<QPushButton>(frame2, "PushButton6", {392, 20, 40, 23})->setText(u"..."_s);
-    Place<QProgressBar>(w, "ProgressBar1", {8, 688, 520, 27});
-    w->setFont(QFont(u"Arial"_s, 9, QFont::Bold));
-    QFont font = w->font();
-    font.setPointSizeF(11.25);
-    for (QPushButton *button : w->findChildren<QPushButton *>())
-        button->setFont(font);
+    auto *w = Place<QWidget>(nullptr, "Form1");
+    Place<QTreeView>(w, "ListView1");
+    Place<QPushButton>(w, "PushButton5");
+    Place<QPlainTextEdit>(w, "Text1");
+    auto *frame3 = Place<QGroupBox>(w, "Frame3");
+    Place<QRadioButton>(frame3, "Option1");
+    auto *frame2 = Place<QGroupBox>(frame3, "Frame2");
+    Place<QLabel>(frame2, "Label2");
+    Place<QComboBox>(frame2, "Combo1");
+    Place<QLineEdit>(frame2, "Text3");
+    Place<QPushButton>(frame2, "PushButton6");
+    Place<QProgressBar>(w, "ProgressBar1");
     return std::unique_ptr<QWidget>(w);
 }
 
@@ -92,9 +90,15 @@ public:
            && file.write(bytes) == bytes.size();
 }
 
+QByteArray Shipped(const QString &relative)
+{
+    QFile file(qEnvironmentVariable("TARNWELL_SOURCE_DIR") + u"/bundle/"_s + relative);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 } // namespace
 
-class SkinTest : public QObject
+class LookTest : public QObject
 {
     Q_OBJECT
 
@@ -148,15 +152,10 @@ private slots:
             const bool face = applied && kTakesFace.contains(name);
             QVERIFY2(after[name] == (face ? std::pair(kFace, true) : before[name]), qPrintable(name));
         }
-    }
-
-    void dotNameIsHidden()
-    {
-#ifdef Q_OS_WIN
-        QSKIP("Hidden is a file attribute on Windows");
+#ifndef Q_OS_WIN // hidden is a file attribute on Windows
+        QVERIFY(WriteFile(m_dir->filePath(u".o.cjs"_s), kSkinHeader));
+        QVERIFY(!IsPlainVisibleFile(m_dir->filePath(u".o.cjs"_s)));
 #endif
-        const QString path = m_dir->filePath(u".o.cjs"_s);
-        QVERIFY(WriteFile(path, kSkinHeader) && !IsPlainVisibleFile(path));
     }
 
     // The component's error reaches the caller; the recolouring, done before LoadSkin, stays.
@@ -172,29 +171,60 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(AppError, ApplySkin(m_window.get(), m_dir->path(), real));
     }
 
-    // The skin that ships beside the program, on the window as the user sees it.
-    void shippedSkin_keepsTheWindowReadable()
+    void loadCursorFile_data()
     {
-        QFile shipped(qEnvironmentVariable("TARNWELL_SOURCE_DIR") + u"/bundle/x/o.cjs"_s);
-        QVERIFY2(shipped.open(QIODevice::ReadOnly), qPrintable(shipped.fileName()));
-        QVERIFY(WriteFile(m_dir->filePath(u"x/o.cjs"_s), shipped.readAll()));
-        m_window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-        SkinFramework skin;
-        QVERIFY_THROWS_NO_EXCEPTION(ApplySkin(m_window.get(), m_dir->path(), skin));
-        for (const char *part : {"QPushButton {", "border-radius", "#Form1"}) // colours, metrics, frame
-            QVERIFY2(m_window->styleSheet().contains(QLatin1String(part)), part);
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QPoint>("hotspot");
+        // A 16 x 16 picture saved as an icon, then made a cursor: directory type 2, and the hotspot
+        // where an icon keeps its planes and bit count. The hotspot reads wrong with x and y swapped.
+        QImage picture(16, 16, QImage::Format_ARGB32);
+        picture.fill(Qt::black);
+        QBuffer icon;
+        QVERIFY(picture.save(&icon, "ico"));
+        QByteArray cursor = icon.data();
+        cursor[2] = 2;
+        cursor[10] = 13;
+        cursor[12] = 2;
+        QTest::newRow("built here") << cursor << QPoint(13, 2);
+        QTest::newRow("shipped hand, at the fingertip") << Shipped(u"HAND-M.CUR"_s) << QPoint(7, 0);
+        QTest::newRow("text file renamed") << QByteArray("Order 123: three boxes of nails\r\n") << kNoCursor;
+        QTest::newRow("empty") << QByteArray() << kNoCursor;
+        QTest::newRow("truncated") << cursor.left(cursor.size() - 100) << kNoCursor;
+        QByteArray asIcon = cursor;
+        asIcon[2] = 1;
+        QTest::newRow("icon") << asIcon << kNoCursor;
+    }
+    void loadCursorFile()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QPoint, hotspot);
+        const QString path = m_dir->filePath(u"HAND-M.CUR"_s);
+        QVERIFY(WriteFile(path, content));
+        if (hotspot == kNoCursor) {
+            QVERIFY_THROWS_EXCEPTION(AppError, LoadCursorFile(path));
+            return;
+        }
+        QCursor cursor;
+        QVERIFY_THROWS_NO_EXCEPTION(cursor = LoadCursorFile(path));
+        QCOMPARE(cursor.hotSpot(), hotspot);
+        QVERIFY2(qAlpha(cursor.pixmap().toImage().pixel(hotspot)) == 255, "the hotspot is on the drawing");
+    }
 
-        for (QWidget *control : m_window->findChildren<QWidget *>(QRegularExpression(u"^[A-Z]"_s)))
-            QCOMPARE(control->font().pointSizeF(), qobject_cast<QPushButton *>(control) ? 11.25 : 9.0);
-        for (QPushButton *button : m_window->findChildren<QPushButton *>()) // each caption fits its button
-            QVERIFY2(button->sizeHint().boundedTo(button->size()) == button->sizeHint(), qPrintable(button->text()));
-        // An option button's indicator is a ring clearly darker than the face around it.
-        for (QRadioButton *option : m_window->findChildren<QRadioButton *>()) {
-            const QImage picture = option->grab().toImage().convertToFormat(QImage::Format_Grayscale8);
-            const QImage ring = picture.copy(0, 0, 16, picture.height());
-            const uchar darkest = *std::min_element(ring.constBits(), ring.constBits() + ring.sizeInBytes());
-            QVERIFY2(darkest < qGray(picture.pixel(picture.width() - 1, 0)) - 40, qPrintable(option->objectName()));
+    // A control without a handler asks for nothing, and the pointer stays as it was (the window's
+    // handled controls are tested with the window, RunTest).
+    void mouseMovePointer_nothingWithoutAHandler()
+    {
+        QVERIFY(!MouseMovePointer(u"PushButton6"_s));
+        QCOMPARE(PointerAfterMouseMove(kPointerHand, std::nullopt), kPointerHand);
+    }
+
+    // Each size is a picture drawn for it, with a solid page in the middle.
+    void applicationIcon_hasSeveralSizes()
+    {
+        const QIcon icon = ApplicationIcon();
+        for (const int side : {16, 32, 48, 256}) {
+            QVERIFY(icon.availableSizes().contains(QSize(side, side)));
+            QCOMPARE(qAlpha(icon.pixmap(side).toImage().pixel(side / 3, side / 2)), 255);
         }
     }
 
@@ -203,5 +233,5 @@ private:
     std::unique_ptr<QWidget> m_window;
 };
 
-TARNWELL_TEST_CLASS(SkinTest)
-#include "SkinTest.moc"
+TARNWELL_TEST_CLASS(LookTest)
+#include "LookTest.moc"
