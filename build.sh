@@ -25,7 +25,7 @@ packages=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libgl-dev fonts-
 
 # What the Windows cross build needs besides the above: the compiler, Wine, and apt-get source.
 windows_packages=(cmake ninja-build qt6-base-dev qt6-base-dev-tools dpkg-dev g++-mingw-w64-x86-64-posix
-                  wine wine64 xvfb xauth x11-utils imagemagick python3)
+                  wine wine64 fonts-liberation xvfb xauth x11-utils imagemagick python3)
 
 install_missing() {
     local missing=()

@@ -67,17 +67,17 @@ struct Job
 
 // The environment that preloads the write-failing shim. The sanitizer's runtime wants to be
 // loaded first; the shim only wraps libc calls.
+#ifdef TARNWELL_FAILWRITE_SHIM
 QProcessEnvironment ShimEnvironment(const QString &name, const QString &value)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-#ifdef TARNWELL_FAILWRITE_SHIM
     env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(TARNWELL_FAILWRITE_SHIM));
-#endif
     env.insert(QStringLiteral("ASAN_OPTIONS"),
                env.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":verify_asan_link_order=0"));
     env.insert(name, value);
     return env;
 }
+#endif
 
 } // namespace
 

@@ -93,6 +93,9 @@ public:
 #ifndef Q_OS_WIN
         if (::chmod(QFile::encodeName(m_dir.filePath(relative)).constData(), static_cast<mode_t>(mode)) != 0)
             QTest::qFail(qPrintable(QStringLiteral("cannot change the mode of %1").arg(relative)), __FILE__, __LINE__);
+#else
+        Q_UNUSED(relative)
+        Q_UNUSED(mode)
 #endif
     }
 

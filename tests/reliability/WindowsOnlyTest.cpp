@@ -186,7 +186,9 @@ private slots:
 #else
         QTemporaryDir dir;
         const QString root = QDir::toNativeSeparators(dir.path());
-        const auto path = [&](const char *relative) { return root + QLatin1Char('\\') + QLatin1String(relative); };
+        const auto path = [&](const char *relative) {
+            return QString(root + QLatin1Char('\\') + QLatin1String(relative));
+        };
         const auto mark = [&](const char *relative, DWORD attributes) {
             return SetFileAttributesW(reinterpret_cast<const wchar_t *>(path(relative).utf16()), attributes) != 0;
         };
