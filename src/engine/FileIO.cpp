@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #ifndef Q_OS_WIN
 #include <cerrno>
@@ -32,20 +33,129 @@ AppError WriteFailure(const QString &path, const QString &reason)
     return AppError(QStringLiteral("Could not write the file: %1 (%2)").arg(path, reason));
 }
 
-// Fills `block` from the file until it is full or the file ends; gives the number of bytes read.
-qint64 ReadBlock(QFile &file, QByteArray &block)
+AppError FolderReadFailure(const QString &path)
+{
+    return ReadFailure(path, QStringLiteral("it is a folder, not a file"));
+}
+
+// A file read block by block: opened once, read until a short read tells its end.
+class InputFile
+{
+public:
+    InputFile() = default;
+    ~InputFile() { Close(); }
+    InputFile(const InputFile &) = delete;
+    InputFile &operator=(const InputFile &) = delete;
+
+    // Opens the file; false when it does not exist (it reads as empty text). Throws when it
+    // exists but cannot be opened. With `forAppend`, opens it for appending too where it can.
+    bool Open(const QString &path, bool forAppend);
+    // Fills `block` as far as the file goes; gives the number of bytes read.
+    qint64 Read(QByteArray &block);
+    // Hands the open file to the session when it was opened for appending, else closes it.
+    void KeepOrClose(ReadSession &session);
+    void Close();
+
+private:
+    QString m_path;
+#ifdef Q_OS_WIN
+    QFile m_file;
+#else
+    int m_fd = -1;
+    bool m_writable = false;
+#endif
+};
+
+#ifdef Q_OS_WIN
+bool InputFile::Open(const QString &path, bool)
+{
+    m_path = path;
+    if (!FileExists(path))
+        return false;
+    if (QFileInfo(path).isDir())
+        throw FolderReadFailure(path);
+    m_file.setFileName(path);
+    if (!m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        throw ReadFailure(path, m_file.errorString());
+    return true;
+}
+
+qint64 InputFile::Read(QByteArray &block)
 {
     qint64 filled = 0;
     while (filled < block.size()) {
-        const qint64 got = file.read(block.data() + filled, block.size() - filled);
+        const qint64 got = m_file.read(block.data() + filled, block.size() - filled);
         if (got < 0)
-            throw ReadFailure(file.fileName(), file.errorString());
+            throw ReadFailure(m_path, m_file.errorString());
         if (got == 0)
             break;
         filled += got;
     }
     return filled;
 }
+
+void InputFile::KeepOrClose(ReadSession &)
+{
+    Close();
+}
+
+void InputFile::Close()
+{
+    m_file.close();
+}
+#else
+bool InputFile::Open(const QString &path, bool forAppend)
+{
+    m_path = path;
+    const QByteArray native = QFile::encodeName(path);
+    if (native.isEmpty())
+        return false;
+    m_writable = false;
+    if (forAppend) {
+        m_fd = ::open(native.constData(), O_RDWR | O_APPEND | O_CLOEXEC);
+        m_writable = m_fd >= 0;
+    }
+    if (m_fd < 0 && (!forAppend || (errno != ENOENT && errno != ENOTDIR)))
+        m_fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
+    if (m_fd >= 0)
+        return true;
+    // Only a failed open asks whether the path is there at all: a missing file reads as empty.
+    const int error = errno;
+    if (!FileExists(path))
+        return false;
+    if (QFileInfo(path).isDir())
+        throw FolderReadFailure(path);
+    throw ReadFailure(path, qt_error_string(error));
+}
+
+qint64 InputFile::Read(QByteArray &block)
+{
+    for (;;) {
+        const ssize_t got = ::read(m_fd, block.data(), static_cast<std::size_t>(block.size()));
+        if (got >= 0)
+            return got;
+        if (errno == EISDIR)
+            throw FolderReadFailure(m_path);
+        if (errno != EINTR)
+            throw ReadFailure(m_path, qt_error_string(errno));
+    }
+}
+
+void InputFile::KeepOrClose(ReadSession &session)
+{
+    if (!m_writable)
+        return Close();
+    session.Close();
+    session.heldFd = std::exchange(m_fd, -1);
+    session.heldPath = m_path;
+}
+
+void InputFile::Close()
+{
+    if (m_fd >= 0)
+        ::close(std::exchange(m_fd, -1));
+}
+#endif
 
 // Whether every byte is below 80 hex; eight at a time.
 bool IsAscii(QByteArrayView bytes)
@@ -110,7 +220,7 @@ std::unique_ptr<CodePage::Decoder> DecoderFor(FileEncoding encoding, const CodeP
 }
 
 // Writes all of `bytes` through `writeBlock`, a block at a time; throws on the first failure.
-void WriteAll(QFileDevice &device, QByteArrayView bytes, const BlockWriter &writeBlock, const QString &path)
+void WriteAll(QIODevice &device, QByteArrayView bytes, const BlockWriter &writeBlock, const QString &path)
 {
     while (!bytes.isEmpty()) {
         const qint64 written = writeBlock(device, bytes.first(std::min<qsizetype>(bytes.size(), kFileBlockBytes)));
@@ -125,10 +235,67 @@ qint64 WriteToDevice(QIODevice &device, QByteArrayView block)
     return device.write(block.data(), block.size());
 }
 
+#ifndef Q_OS_WIN
+// Writes to a file opened elsewhere (for appending), without a query of its own.
+class DescriptorDevice final : public QIODevice
+{
+public:
+    explicit DescriptorDevice(int fd) : m_fd(fd) { open(QIODevice::WriteOnly | QIODevice::Unbuffered); }
+    bool isSequential() const override { return true; }
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *data, qint64 size) override
+    {
+        for (;;) {
+            const ssize_t written = ::write(m_fd, data, static_cast<std::size_t>(size));
+            if (written >= 0)
+                return written;
+            if (errno != EINTR) {
+                setErrorString(qt_error_string(errno));
+                return -1;
+            }
+        }
+    }
+
+private:
+    int m_fd;
+};
+#endif
+
 // Appends `appendix` to the file without touching its bytes. Any failure cuts the file back to
 // its original length (a file created here is removed again), so it stays exactly as it was.
-void AppendInPlace(const QString &path, const QByteArray &appendix, const BlockWriter &writeBlock)
+// `heldFd`, when not -1, is the file already open for appending (POSIX), which spares opening
+// it again.
+void AppendInPlace(const QString &path, const QByteArray &appendix, const BlockWriter &writeBlock, int heldFd = -1)
 {
+#ifndef Q_OS_WIN
+    if (heldFd >= 0) {
+        // Opened with O_APPEND: every write lands at the end as it is then; a failure cuts back
+        // what this append wrote.
+        DescriptorDevice device(heldFd);
+        qint64 written = 0;
+        const BlockWriter counted = [&](QIODevice &to, QByteArrayView block) {
+            const qint64 n = writeBlock(to, block);
+            written += std::max<qint64>(n, 0);
+            return n;
+        };
+        try {
+            WriteAll(device, appendix, counted, path);
+        } catch (const AppError &error) {
+            struct stat now
+            {};
+            const bool restored = ::fstat(heldFd, &now) == 0 && ::ftruncate(heldFd, now.st_size - written) == 0;
+            QString description = error.description();
+            description += restored ? QStringLiteral(" The file was left as it was.")
+                                    : QStringLiteral(" The file could not be restored to its original length.");
+            throw AppError(description, error.number());
+        }
+        return;
+    }
+#else
+    Q_UNUSED(heldFd);
+#endif
     QFile file(path);
     const bool existed = file.exists();
     if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
@@ -153,12 +320,10 @@ void AppendInPlace(const QString &path, const QByteArray &appendix, const BlockW
 void CopyAndAppend(QFileDevice &out, const QString &source, const QString &target, const QByteArray &appendix,
                    const BlockWriter &writeBlock)
 {
-    if (FileExists(source)) {
-        QFile in(source);
-        if (!in.open(QIODevice::ReadOnly))
-            throw ReadFailure(source, in.errorString());
+    InputFile in;
+    if (in.Open(source, false)) {
         QByteArray block(kFileBlockBytes, Qt::Uninitialized);
-        for (qint64 got; (got = ReadBlock(in, block)) > 0;)
+        for (qint64 got; (got = in.Read(block)) > 0;)
             WriteAll(out, QByteArrayView(block).first(got), writeBlock, target);
     }
     WriteAll(out, appendix, writeBlock, target);
@@ -293,20 +458,36 @@ ReadResult ReadWholeFile(const QString &path, const CodePage &codePage, const st
 
 ReadResult ReadWholeFile(const QString &path, const CodePage &codePage, TextSink &sink)
 {
+    ReadSession session;
+    return ReadWholeFile(path, codePage, sink, session, false);
+}
+
+void ReadSession::Close()
+{
+#ifndef Q_OS_WIN
+    if (heldFd >= 0)
+        ::close(heldFd);
+#endif
+    heldFd = -1;
+    heldPath.clear();
+}
+
+ReadResult ReadWholeFile(const QString &path, const CodePage &codePage, TextSink &sink, ReadSession &session,
+                         bool keepForAppend)
+{
+    session.Close();
     ReadResult result;
-    if (!FileExists(path))
+    InputFile file;
+    if (!file.Open(path, keepForAppend))
         return result;
-    if (QFileInfo(path).isDir())
-        throw ReadFailure(path, QStringLiteral("it is a folder, not a file"));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        throw ReadFailure(path, file.errorString());
     result.exists = true;
 
-    // Small files, the usual case, get a small buffer; the size is only a hint (a file may grow).
-    const qint64 hint = std::clamp<qint64>(file.size() + 1, 4096, kFileBlockBytes);
-    QByteArray block(hint, Qt::Uninitialized);
-    qint64 got = ReadBlock(file, block);
+    // One block, kept by the session from file to file: a small file is one read, and the short
+    // read that ends it tells the end of the file.
+    QByteArray &block = session.block;
+    if (block.size() != kFileBlockBytes)
+        block = QByteArray(kFileBlockBytes, Qt::Uninitialized);
+    qint64 got = file.Read(block);
     qsizetype markLength = 0;
     result.encoding = EncodingOfMark(QByteArrayView(block).first(got), markLength);
     const std::unique_ptr<CodePage::Decoder> decoder = DecoderFor(result.encoding, codePage);
@@ -338,8 +519,9 @@ ReadResult ReadWholeFile(const QString &path, const CodePage &codePage, TextSink
         skip = 0;
         if (got < block.size())
             break; // the block ended where the file did
-        got = ReadBlock(file, block);
+        got = file.Read(block);
     }
+    file.KeepOrClose(session);
     return result;
 }
 
@@ -401,6 +583,15 @@ bool IsSameFile(const QString &a, const QString &b)
 void WriteWholeFile(const QString &source, const QString &target, const QByteArray &appendix)
 {
     WriteWholeFile(source, target, appendix, WriteToDevice);
+}
+
+void WriteWholeFile(const QString &source, const QString &target, const QByteArray &appendix, ReadSession &session)
+{
+    // The file just read, still open, is the target: append through it.
+    if (session.heldFd >= 0 && source == target && session.heldPath == target)
+        AppendInPlace(target, appendix, WriteToDevice, session.heldFd);
+    else
+        WriteWholeFile(source, target, appendix, WriteToDevice);
 }
 
 void WriteWholeFile(const QString &source, const QString &target, const QByteArray &appendix,

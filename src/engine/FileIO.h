@@ -17,7 +17,7 @@ namespace tarnwell {
 enum class FileEncoding { CodePage, Utf8Bom, Utf16LE, Utf16BE };
 
 // Files are read and copied in blocks of this size, so memory does not grow with the file.
-inline constexpr qint64 kFileBlockBytes = qint64(1) << 20;
+inline constexpr qint64 kFileBlockBytes = qint64(256) << 10;
 
 // The name of an encoding for messages, for example "UTF-16LE" or "windows-1252".
 QString EncodingName(FileEncoding encoding, const CodePage &codePage);
@@ -52,6 +52,29 @@ public:
 };
 ReadResult ReadWholeFile(const QString &path, const CodePage &codePage, TextSink &sink);
 
+// Files read one after another: the read block is kept from file to file, and the file just read
+// may be kept open so that appending to it needs no second open (on POSIX systems; elsewhere the
+// append opens the file again).
+class ReadSession
+{
+public:
+    ReadSession() = default;
+    ~ReadSession() { Close(); }
+    ReadSession(const ReadSession &) = delete;
+    ReadSession &operator=(const ReadSession &) = delete;
+    void Close(); // closes the file kept open, if any
+
+    QByteArray block; // the read block
+    int heldFd = -1;  // the file last read, open to read and append; -1: none
+    QString heldPath; // its path
+};
+
+// The same, in a session. With `keepForAppend` the file is opened for reading and appending
+// where it allows that, and kept open in the session for WriteWholeFile; a file that cannot be
+// opened for writing is read all the same.
+ReadResult ReadWholeFile(const QString &path, const CodePage &codePage, TextSink &sink, ReadSession &session,
+                         bool keepForAppend);
+
 // The bytes that follow a file's content when `appendText` is added to it: CR LF and the text,
 // in the file's own encoding. Throws AppError naming `file` when a character cannot be written
 // in it.
@@ -64,6 +87,8 @@ QByteArray EncodeAppendix(const QString &appendText, FileEncoding encoding, cons
 // target is replaced atomically: a failure leaves the old target or none, never a partial file.
 // Throws AppError on failure.
 void WriteWholeFile(const QString &source, const QString &target, const QByteArray &appendix);
+// The same, appending in place through the file the session holds open when it is the target.
+void WriteWholeFile(const QString &source, const QString &target, const QByteArray &appendix, ReadSession &session);
 
 // Writes one block to the device and gives the number of bytes written, or -1 on failure, like
 // QIODevice::write. WriteWholeFile writes every block through one; tests pass one that fails
