@@ -65,8 +65,9 @@ public:
     void Close(); // closes the file kept open, if any
 
     QByteArray block; // the read block
-    int heldFd = -1;  // the file last read, open to read and append; -1: none
-    QString heldPath; // its path
+    int heldFd = -1;     // the file last read, open to read and append; -1: none
+    QString heldPath;    // its path
+    qint64 heldSize = 0; // the bytes read from it
 };
 
 // The same, in a session. With `keepForAppend` the file is opened for reading and appending
