@@ -250,7 +250,7 @@ bool ConditionScanner::FeedBytes(QByteArrayView bytes, const char16_t *highHalf)
         return false;
     // In pieces small enough that stripping, cutting and searching each find it in the first
     // level cache.
-    constexpr qsizetype kPiece = 16 * 1024;
+    constexpr qsizetype kPiece = qsizetype(16) << 10;
     for (qsizetype at = 0; at < bytes.size() && !s.found; at += kPiece) {
         const auto n = static_cast<std::size_t>(std::min(kPiece, bytes.size() - at));
         s.Reserve(s.strip.size + n + kStripSlack);

@@ -64,7 +64,7 @@ public:
     ReadSession &operator=(const ReadSession &) = delete;
     void Close(); // closes the file kept open, if any
 
-    QByteArray block; // the read block
+    QByteArray block;    // the read block
     int heldFd = -1;     // the file last read, open to read and append; -1: none
     QString heldPath;    // its path
     qint64 heldSize = 0; // the bytes read from it

@@ -72,7 +72,7 @@ void CollectLevel(QStringList &folders, const YieldFn &yield, Walk &walk)
                 found.append(folder + name + sep);
         }
         if (!walk.pattern.isEmpty())
-            walk.files.insert(folder, std::move(listing.files));
+            walk.files.emplace(folder, std::move(listing.files));
         // A failed listing keeps what it found; an unreadable folder also loses its own files.
         if (failure && failure->number() == kErrPermissionDenied) {
             folders.removeAt(i);
