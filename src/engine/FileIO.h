@@ -7,6 +7,7 @@
 #include <QStringView>
 
 #include <functional>
+#include <memory>
 
 class QIODevice;
 
@@ -63,8 +64,11 @@ public:
     ReadSession(const ReadSession &) = delete;
     ReadSession &operator=(const ReadSession &) = delete;
     void Close(); // closes the file kept open, if any
+    // The read block, kFileBlockBytes long, on a 64-byte boundary: the system copies into it
+    // markedly faster than into one that is only 16-byte aligned.
+    char *Block();
 
-    QByteArray block;    // the read block
+    std::unique_ptr<char[]> blockStorage;
     int heldFd = -1;     // the file last read, open to read and append; -1: none
     QString heldPath;    // its path
     qint64 heldSize = 0; // the bytes read from it

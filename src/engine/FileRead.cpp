@@ -8,7 +8,9 @@
 #include <QFileInfo>
 #include <QStringDecoder>
 
+#include <cstdint>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 #ifndef Q_OS_WIN
@@ -43,8 +45,8 @@ public:
     // Opens the file; false when it does not exist (it reads as empty text). Throws when it
     // exists but cannot be opened. With `forAppend`, opens it for appending too where it can.
     bool Open(const QString &path, bool forAppend);
-    // Fills `block` as far as the file goes; gives the number of bytes read.
-    qint64 Read(QByteArray &block);
+    // Fills data[0, size) as far as the file goes; gives the number of bytes read.
+    qint64 Read(char *data, qint64 size);
     // Hands the open file to the session when it was opened for appending, else closes it.
     void KeepOrClose(ReadSession &session, qint64 size);
     void Close();
@@ -73,11 +75,11 @@ bool InputFile::Open(const QString &path, bool)
     return true;
 }
 
-qint64 InputFile::Read(QByteArray &block)
+qint64 InputFile::Read(char *data, qint64 size)
 {
     qint64 filled = 0;
-    while (filled < block.size()) {
-        const qint64 got = m_file.read(block.data() + filled, block.size() - filled);
+    while (filled < size) {
+        const qint64 got = m_file.read(data + filled, size - filled);
         if (got < 0)
             throw ReadFailure(m_path, m_file.errorString());
         if (got == 0)
@@ -121,10 +123,10 @@ bool InputFile::Open(const QString &path, bool forAppend)
     throw ReadFailure(path, qt_error_string(error));
 }
 
-qint64 InputFile::Read(QByteArray &block)
+qint64 InputFile::Read(char *data, qint64 size)
 {
     for (;;) {
-        const ssize_t got = ::read(m_fd, block.data(), static_cast<std::size_t>(block.size()));
+        const ssize_t got = ::read(m_fd, data, static_cast<std::size_t>(size));
         if (got >= 0)
             return got;
         if (errno == EISDIR)
@@ -237,6 +239,15 @@ ReadResult ReadWholeFile(const QString &path, const CodePage &codePage, TextSink
     return ReadWholeFile(path, codePage, sink, session, false);
 }
 
+char *ReadSession::Block()
+{
+    constexpr std::size_t kAlign = 64;
+    if (!blockStorage)
+        blockStorage = std::make_unique_for_overwrite<char[]>(static_cast<std::size_t>(kFileBlockBytes) + kAlign);
+    const auto at = reinterpret_cast<std::uintptr_t>(blockStorage.get());
+    return blockStorage.get() + (kAlign - at % kAlign) % kAlign;
+}
+
 void ReadSession::Close()
 {
 #ifndef Q_OS_WIN
@@ -259,12 +270,10 @@ ReadResult ReadWholeFile(const QString &path, const CodePage &codePage, TextSink
 
     // One block, kept by the session from file to file: a small file is one read, and the short
     // read that ends it tells the end of the file.
-    QByteArray &block = session.block;
-    if (block.size() != kFileBlockBytes)
-        block = QByteArray(kFileBlockBytes, Qt::Uninitialized);
-    qint64 got = file.Read(block);
+    char *const block = session.Block();
+    qint64 got = file.Read(block, kFileBlockBytes);
     qsizetype markLength = 0;
-    result.encoding = EncodingOfMark(QByteArrayView(block).first(got), markLength);
+    result.encoding = EncodingOfMark(QByteArrayView(block, got), markLength);
     const std::unique_ptr<CodePage::Decoder> decoder = DecoderFor(result.encoding, codePage);
     // Blocks may go to the sink undecoded only where a byte below 80 hex is always its ASCII
     // character: UTF-8 and the code pages, not UTF-16. A decoder that can hold an unfinished
@@ -275,7 +284,7 @@ ReadResult ReadWholeFile(const QString &path, const CodePage &codePage, TextSink
     qsizetype skip = markLength;
     while (got > 0) {
         result.size += got;
-        const QByteArrayView bytes = QByteArrayView(block).first(got).sliced(skip);
+        const QByteArrayView bytes = QByteArrayView(block, got).sliced(skip);
         bool taken = false;
         if (asciiCompatible && decoderEmpty && !bytes.isEmpty()) {
             // With a table for the high bytes there is no need to look for them first.
@@ -292,9 +301,9 @@ ReadResult ReadWholeFile(const QString &path, const CodePage &codePage, TextSink
                 decoderEmpty = highHalf != nullptr || static_cast<unsigned char>(bytes.back()) < 0x80;
         }
         skip = 0;
-        if (got < block.size())
+        if (got < kFileBlockBytes)
             break; // the block ended where the file did
-        got = file.Read(block);
+        got = file.Read(block, kFileBlockBytes);
     }
     file.KeepOrClose(session, result.size);
     return result;
