@@ -14,7 +14,7 @@ enum class ByteKernel { Plain, Sse2, Avx2, Avx512 };
 ByteKernel BestByteKernel();
 // The kernel in use: the best one, unless a test pinned another.
 ByteKernel ActiveByteKernel();
-// Uses `kernel` from now on, so tests can compare all three; false (and nothing changed) when the
+// Uses `kernel` from now on, so tests can compare them all; false (and nothing changed) when the
 // processor cannot run it.
 bool PinByteKernel(ByteKernel kernel);
 

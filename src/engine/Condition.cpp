@@ -66,14 +66,15 @@ QString StripForTest(const QString &text)
 }
 
 // The file's text arrives in pieces. Line breaks and tabs are dropped at once; "ByVal " is
-// removed from what is left, holding back the characters from the first "B" that may begin one
-// that the next piece completes. The stripped text is searched with the last (needle length - 1)
+// removed from what is left, holding back the last five characters, which may begin one that
+// the next piece completes. The stripped text is searched with the last (needle length - 1)
 // characters of the previous search kept in front, so a match across pieces is found. Case
 // folding maps each character to one of the same length, so that carry is enough.
 //
 // The byte path does the same on bytes that read one character each when the stripped needle is
-// all ASCII (ByteScan.h): a piece is stripped in one pass and the stripped text searched with a
-// skip search. The carries pass between the two paths as bytes or as text, and a character that
+// all ASCII (ByteScan.h): each piece is stripped by the byte kernels (line breaks and tabs in one
+// pass, then "ByVal " where a "B" came) and searched by comparing two bytes of the needle at many
+// places at once. The carries pass between the two paths as bytes or as text, and a character that
 // never matches the needle stands as the byte 80 hex. Case folding maps ASCII letters to their
 // lower case and nothing else to ASCII but the characters the path refuses, so a search that
 // ignores ASCII letter case finds exactly what the case-insensitive search finds.

@@ -325,20 +325,19 @@ void WriteWholeFile(const QString &source, const QString &target, const QByteArr
 
 void WriteWholeFile(const QString &source, const QString &target, const QByteArray &appendix, ReadSession &session)
 {
-    // The file just read, still open, is the target: append through it.
-    if (session.heldFd >= 0 && source == target && session.heldPath == target)
-        AppendInPlace(target, appendix, WriteToDevice, session.heldFd, session.heldSize);
-    else
-        WriteWholeFile(source, target, appendix, WriteToDevice);
+    WriteWholeFile(source, target, appendix, WriteToDevice, &session);
 }
 
 void WriteWholeFile(const QString &source, const QString &target, const QByteArray &appendix,
-                    const BlockWriter &writeBlock)
+                    const BlockWriter &writeBlock, const ReadSession *session)
 {
-    if (IsSameFile(source, target))
-        AppendInPlace(target, appendix, writeBlock);
-    else
+    if (IsSameFile(source, target)) {
+        // The file just read, still open, is the target: append through it.
+        const bool held = session != nullptr && session->heldFd >= 0 && source == target && session->heldPath == target;
+        AppendInPlace(target, appendix, writeBlock, held ? session->heldFd : -1, held ? session->heldSize : 0);
+    } else {
         ReplaceAtomically(source, target, appendix, writeBlock);
+    }
 }
 
 } // namespace tarnwell

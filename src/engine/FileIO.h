@@ -100,7 +100,7 @@ void WriteWholeFile(const QString &source, const QString &target, const QByteArr
 // part-way to prove that a failed write loses nothing.
 using BlockWriter = std::function<qint64(QIODevice &device, QByteArrayView block)>;
 void WriteWholeFile(const QString &source, const QString &target, const QByteArray &appendix,
-                    const BlockWriter &writeBlock);
+                    const BlockWriter &writeBlock, const ReadSession *session = nullptr);
 
 // Whether two paths name the same file (the same path, or one file reached by two names).
 bool IsSameFile(const QString &a, const QString &b);
