@@ -9,6 +9,7 @@
 #include "AppendJournal.h"
 #include "AppendRun.h"
 #include "BenchPlatform.h"
+#include "ByteScan.h"
 #include "Form1.h"
 #include "Settings.h"
 
@@ -412,10 +413,10 @@ void CaseP1(const Config &cfg, Samples &p6)
                   QStringLiteral("s"),
                   QStringLiteral("grep|sed"),
                   {},
-                  1.0,
+                  0.3,
                   true};
     Row engineRow{
-        QStringLiteral("P1 run, engine alone"), {}, QStringLiteral("s"), QStringLiteral("cat"), {}, 2.0, true};
+        QStringLiteral("P1 run, engine alone"), {}, QStringLiteral("s"), QStringLiteral("cat"), {}, 1.0, true};
     // What the record of in-place appends costs the engine, plain and forced to the disk (fsync) at
     // the start and the end of the run: against the engine without a record, in the same repetition.
     Row recordRow{QStringLiteral("P1 engine, with vs without record"),
@@ -487,9 +488,11 @@ void CaseP1(const Config &cfg, Samples &p6)
 }
 
 // The child side of P2: one run of the engine over the file, as a process of its own so that its
-// peak memory is the whole process's.
-int BigFileChild(const QString &path, const QString &folder)
+// peak memory is the whole process's; `kernel`, when not empty, pins the byte kernel ("avx2").
+int BigFileChild(const QString &path, const QString &folder, const QString &kernel)
 {
+    if (kernel == QLatin1String("avx2") && !PinByteKernel(ByteKernel::Avx2))
+        return 2;
     QuietHost host;
     host.files = {path};
     host.folder = folder;
@@ -524,30 +527,55 @@ void CaseP2(const Config &cfg, const QString &self)
                     QStringLiteral("s"),
                     QStringLiteral("grep -ciF"),
                     {},
-                    3.0,
+                    2.0,
                     true};
+        // The same with the AVX2 kernel pinned, where the processor has a better one: what a
+        // processor without AVX-512 would see.
+        const bool avx2Row = BestByteKernel() == ByteKernel::Avx512 && gib == cfg.bigGiB.first();
+        Row avx2TimeRow{QStringLiteral("P2 big file, %1, AVX2").arg(label),
+                        {},
+                        QStringLiteral("s"),
+                        QStringLiteral("grep -ciF"),
+                        {},
+                        2.0,
+                        true};
         Row memoryRow{
             QStringLiteral("P2 peak memory, %1").arg(label), {}, QStringLiteral("MiB"), QString(), {}, 192, false};
         const QString grep = QStringLiteral("grep -ciF %1 %2 >/dev/null").arg(Quoted(kCondition), Quoted(path));
-        const int reps = cfg.smoke ? 1 : std::max(1, gib >= 3 ? cfg.reps / 2 : cfg.reps);
-        for (int rep = 0; rep < reps; ++rep) {
-            const ChildRun run = RunChild({self, QStringLiteral("--big-file-child"), path, cfg.root});
+        const auto runEngine = [&](const QString &kernel, Row &row) {
+            QStringList args{self, QStringLiteral("--big-file-child"), path, cfg.root};
+            if (!kernel.isEmpty())
+                args << kernel;
+            const ChildRun run = RunChild(args);
             if (run.exitCode != 0)
                 Fail(QStringLiteral("the big-file run failed"));
-            timeRow.measured.Add(run.seconds);
-            memoryRow.measured.Add(static_cast<double>(run.maxRssKiB) / 1024.0);
+            row.measured.Add(run.seconds);
             const qint64 after = QFileInfo(path).size();
             if (after != size + 2 + kAppendText.size())
                 Fail(QStringLiteral("the big file was not appended to: %1 bytes").arg(after));
             if (::truncate(QFile::encodeName(path).constData(), size) != 0)
                 Fail(QStringLiteral("could not restore the big file"));
+            return run;
+        };
+        const int reps = cfg.smoke ? 1 : std::max(1, gib >= 3 ? cfg.reps / 2 : cfg.reps);
+        for (int rep = 0; rep < reps; ++rep) {
+            const ChildRun run = runEngine(QString(), timeRow);
+            memoryRow.measured.Add(static_cast<double>(run.maxRssKiB) / 1024.0);
             timeRow.baseline.Add(Shell(grep));
             std::printf("  rep %d: engine %.3f s (%.0f MB/s), peak %ld MiB, grep %.3f s\n", rep + 1, run.seconds,
                         static_cast<double>(size) / 1e6 / run.seconds, run.maxRssKiB / 1024,
                         timeRow.baseline.values.back());
+            if (avx2Row) {
+                const ChildRun avx2 = runEngine(QStringLiteral("avx2"), avx2TimeRow);
+                avx2TimeRow.baseline.Add(Shell(grep));
+                std::printf("         AVX2 kernel %.3f s, grep %.3f s\n", avx2.seconds,
+                            avx2TimeRow.baseline.values.back());
+            }
             std::fflush(stdout);
         }
         g_rows.push_back(timeRow);
+        if (avx2Row)
+            g_rows.push_back(avx2TimeRow);
         g_rows.push_back(memoryRow);
         QFile::remove(path);
     }
@@ -600,7 +628,7 @@ void CaseP3P4(const Config &cfg, Samples &p6)
                 QStringLiteral("s"),
                 QStringLiteral("find"),
                 {},
-                4.0,
+                1.3,
                 true};
         const QString find = QStringLiteral("find %1 -iname '*.txt' >/dev/null").arg(Quoted(dir));
         for (int rep = 0; rep < cfg.reps; ++rep) {
@@ -721,9 +749,10 @@ void CaseP5(const Config &cfg)
 
 int main(int argc, char **argv)
 {
-    if (argc == 4 && QByteArray(argv[1]) == "--big-file-child") {
+    if ((argc == 4 || argc == 5) && QByteArray(argv[1]) == "--big-file-child") {
         QCoreApplication app(argc, argv);
-        return BigFileChild(QFile::decodeName(argv[2]), QFile::decodeName(argv[3]));
+        return BigFileChild(QFile::decodeName(argv[2]), QFile::decodeName(argv[3]),
+                            argc == 5 ? QString::fromLatin1(argv[4]) : QString());
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");

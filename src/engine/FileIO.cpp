@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QStringDecoder>
 #include <QStringEncoder>
 
 #include <algorithm>
@@ -48,70 +47,8 @@ qint64 ReadBlock(QFile &file, QByteArray &block)
     return filled;
 }
 
-// Whether every byte is below 80 hex; eight at a time.
-bool IsAscii(QByteArrayView bytes)
-{
-    const char *p = bytes.data();
-    const char *const end = p + bytes.size();
-    quint64 high = 0;
-    for (; end - p >= 8; p += 8) {
-        quint64 word;
-        std::memcpy(&word, p, 8);
-        high |= word;
-    }
-    for (; p < end; ++p)
-        high |= static_cast<unsigned char>(*p);
-    return (high & 0x8080808080808080ull) == 0;
-}
-
-FileEncoding EncodingOfMark(QByteArrayView start, qsizetype &markLength)
-{
-    const auto at = [&](qsizetype i) { return static_cast<unsigned char>(start[i]); };
-    markLength = 0;
-    if (start.size() >= 2 && at(0) == 0xFF && at(1) == 0xFE) {
-        markLength = 2;
-        return FileEncoding::Utf16LE;
-    }
-    if (start.size() >= 2 && at(0) == 0xFE && at(1) == 0xFF) {
-        markLength = 2;
-        return FileEncoding::Utf16BE;
-    }
-    if (start.size() >= 3 && at(0) == 0xEF && at(1) == 0xBB && at(2) == 0xBF) {
-        markLength = 3;
-        return FileEncoding::Utf8Bom;
-    }
-    return FileEncoding::CodePage;
-}
-
-// A decoder for the file's encoding; partial characters carry over to the next block.
-std::unique_ptr<CodePage::Decoder> DecoderFor(FileEncoding encoding, const CodePage &codePage)
-{
-    class MarkedDecoder final : public CodePage::Decoder
-    {
-    public:
-        explicit MarkedDecoder(QStringConverter::Encoding e) : m_decoder(e, QStringConverter::Flag::ConvertInitialBom)
-        {
-        }
-        QString Decode(QByteArrayView bytes) override { return m_decoder.decode(bytes); }
-
-    private:
-        QStringDecoder m_decoder;
-    };
-    switch (encoding) {
-    case FileEncoding::Utf8Bom:
-        return CodePage::Utf8().NewDecoder(); // the same, with UTF-8's partial characters held back
-    case FileEncoding::Utf16LE:
-        return std::make_unique<MarkedDecoder>(QStringConverter::Utf16LE);
-    case FileEncoding::Utf16BE:
-        return std::make_unique<MarkedDecoder>(QStringConverter::Utf16BE);
-    case FileEncoding::CodePage:
-        break;
-    }
-    return codePage.NewDecoder();
-}
-
 // Writes all of `bytes` through `writeBlock`, a block at a time; throws on the first failure.
-void WriteAll(QFileDevice &device, QByteArrayView bytes, const BlockWriter &writeBlock, const QString &path)
+void WriteAll(QIODevice &device, QByteArrayView bytes, const BlockWriter &writeBlock, const QString &path)
 {
     while (!bytes.isEmpty()) {
         const qint64 written = writeBlock(device, bytes.first(std::min<qsizetype>(bytes.size(), kFileBlockBytes)));
@@ -126,13 +63,68 @@ qint64 WriteToDevice(QIODevice &device, QByteArrayView block)
     return device.write(block.data(), block.size());
 }
 
+#ifndef Q_OS_WIN
+// Writes to a file opened elsewhere (for appending), without a query of its own.
+class DescriptorDevice final : public QIODevice
+{
+public:
+    explicit DescriptorDevice(int fd) : m_fd(fd) { open(QIODevice::WriteOnly | QIODevice::Unbuffered); }
+    bool isSequential() const override { return true; }
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *data, qint64 size) override
+    {
+        for (;;) {
+            const ssize_t written = ::write(m_fd, data, static_cast<std::size_t>(size));
+            if (written >= 0)
+                return written;
+            if (errno != EINTR) {
+                setErrorString(qt_error_string(errno));
+                return -1;
+            }
+        }
+    }
+
+private:
+    int m_fd;
+};
+#endif
+
 // Appends `appendix` to the file without touching its bytes. Any failure cuts the file back to
 // its original length (a file created here is removed again), so it stays exactly as it was. The
 // journal records the append before it and closes the record after it, so a process killed in
-// between leaves what the next start can cut back.
+// between leaves what the next start can cut back. `heldFd`, when not -1, is the file already open
+// for appending (POSIX), read whole with `heldSize` bytes, which spares opening it again.
 void AppendInPlace(const QString &path, const QByteArray &appendix, const BlockWriter &writeBlock,
-                   AppendJournal *journal)
+                   AppendJournal *journal, int heldFd = -1, qint64 heldSize = 0)
 {
+#ifndef Q_OS_WIN
+    if (heldFd >= 0) {
+        // Opened with O_APPEND, so the appendix lands at the end; a failed write may still have
+        // written part of it, so a failure cuts the file back to the length it was read with.
+        DescriptorDevice device(heldFd);
+        try {
+            if (journal != nullptr)
+                journal->RecordAppend(path, heldSize, appendix);
+            WriteAll(device, appendix, writeBlock, path);
+        } catch (const AppError &error) {
+            const bool restored = ::ftruncate(heldFd, heldSize) == 0;
+            if (restored && journal != nullptr)
+                journal->AppendDone();
+            QString description = error.description();
+            description += restored ? QStringLiteral(" The file was left as it was.")
+                                    : QStringLiteral(" The file could not be restored to its original length.");
+            throw AppError(description, error.number());
+        }
+        if (journal != nullptr)
+            journal->AppendDone();
+        return;
+    }
+#else
+    Q_UNUSED(heldFd);
+    Q_UNUSED(heldSize);
+#endif
     QFile file(path);
     const bool existed = file.exists();
     if (journal != nullptr && !existed)
@@ -290,74 +282,6 @@ bool FileExists(const QString &path)
     return !path.isEmpty() && QFileInfo::exists(path);
 }
 
-ReadResult ReadWholeFile(const QString &path, const CodePage &codePage, const std::function<void(QStringView)> &sink)
-{
-    class DecodingSink final : public TextSink
-    {
-    public:
-        explicit DecodingSink(const std::function<void(QStringView)> &sink) : m_sink(sink) {}
-        void Text(QStringView text) override { m_sink(text); }
-        bool Bytes(QByteArrayView, const char16_t *) override { return false; }
-
-    private:
-        const std::function<void(QStringView)> &m_sink;
-    };
-    DecodingSink decoding(sink);
-    return ReadWholeFile(path, codePage, decoding);
-}
-
-ReadResult ReadWholeFile(const QString &path, const CodePage &codePage, TextSink &sink)
-{
-    ReadResult result;
-    if (!FileExists(path))
-        return result;
-    if (QFileInfo(path).isDir())
-        throw ReadFailure(path, QStringLiteral("it is a folder, not a file"));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        throw ReadFailure(path, file.errorString());
-    result.exists = true;
-
-    // Small files, the usual case, get a small buffer; the size is only a hint (a file may grow).
-    const qint64 hint = std::clamp<qint64>(file.size() + 1, 4096, kFileBlockBytes);
-    QByteArray block(hint, Qt::Uninitialized);
-    qint64 got = ReadBlock(file, block);
-    qsizetype markLength = 0;
-    result.encoding = EncodingOfMark(QByteArrayView(block).first(got), markLength);
-    const std::unique_ptr<CodePage::Decoder> decoder = DecoderFor(result.encoding, codePage);
-    // Blocks may go to the sink undecoded only where a byte below 80 hex is always its ASCII
-    // character: UTF-8 and the code pages, not UTF-16. A decoder that can hold an unfinished
-    // character (all but one of one byte per character) holds none after a byte below 80 hex.
-    const bool asciiCompatible = result.encoding == FileEncoding::CodePage || result.encoding == FileEncoding::Utf8Bom;
-    const char16_t *highHalf = result.encoding == FileEncoding::CodePage ? codePage.HighHalf() : nullptr;
-    bool decoderEmpty = true;
-    qsizetype skip = markLength;
-    while (got > 0) {
-        result.size += got;
-        const QByteArrayView bytes = QByteArrayView(block).first(got).sliced(skip);
-        bool taken = false;
-        if (asciiCompatible && decoderEmpty && !bytes.isEmpty()) {
-            // With a table for the high bytes there is no need to look for them first.
-            if (highHalf != nullptr)
-                taken = sink.Bytes(bytes, highHalf);
-            else if (IsAscii(bytes))
-                taken = sink.Bytes(bytes, nullptr);
-        }
-        if (!taken) {
-            const QString text = decoder->Decode(bytes);
-            if (!text.isEmpty())
-                sink.Text(text);
-            if (!bytes.isEmpty())
-                decoderEmpty = highHalf != nullptr || static_cast<unsigned char>(bytes.back()) < 0x80;
-        }
-        skip = 0;
-        if (got < block.size())
-            break; // the block ended where the file did
-        got = ReadBlock(file, block);
-    }
-    return result;
-}
-
 QByteArray EncodeAppendix(const QString &appendText, FileEncoding encoding, const CodePage &codePage,
                           const QString &file)
 {
@@ -415,16 +339,25 @@ bool IsSameFile(const QString &a, const QString &b)
 
 void WriteWholeFile(const QString &source, const QString &target, const QByteArray &appendix, AppendJournal *journal)
 {
-    WriteWholeFile(source, target, appendix, WriteToDevice, journal);
+    WriteWholeFile(source, target, appendix, WriteToDevice, nullptr, journal);
+}
+
+void WriteWholeFile(const QString &source, const QString &target, const QByteArray &appendix, ReadSession &session,
+                    AppendJournal *journal)
+{
+    WriteWholeFile(source, target, appendix, WriteToDevice, &session, journal);
 }
 
 void WriteWholeFile(const QString &source, const QString &target, const QByteArray &appendix,
-                    const BlockWriter &writeBlock, AppendJournal *journal)
+                    const BlockWriter &writeBlock, const ReadSession *session, AppendJournal *journal)
 {
-    if (IsSameFile(source, target))
-        AppendInPlace(target, appendix, writeBlock, journal);
-    else
+    if (IsSameFile(source, target)) {
+        // The file just read, still open, is the target: append through it.
+        const bool held = session != nullptr && session->heldFd >= 0 && source == target && session->heldPath == target;
+        AppendInPlace(target, appendix, writeBlock, journal, held ? session->heldFd : -1, held ? session->heldSize : 0);
+    } else {
         ReplaceAtomically(source, target, appendix, writeBlock);
+    }
 }
 
 } // namespace tarnwell

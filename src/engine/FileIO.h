@@ -7,6 +7,7 @@
 #include <QStringView>
 
 #include <functional>
+#include <memory>
 
 class QIODevice;
 
@@ -19,7 +20,7 @@ class AppendJournal;
 enum class FileEncoding { CodePage, Utf8Bom, Utf16LE, Utf16BE };
 
 // Files are read and copied in blocks of this size, so memory does not grow with the file.
-inline constexpr qint64 kFileBlockBytes = qint64(1) << 20;
+inline constexpr qint64 kFileBlockBytes = qint64(256) << 10;
 
 // The name of an encoding for messages, for example "UTF-16LE" or "windows-1252".
 QString EncodingName(FileEncoding encoding, const CodePage &codePage);
@@ -54,6 +55,33 @@ public:
 };
 ReadResult ReadWholeFile(const QString &path, const CodePage &codePage, TextSink &sink);
 
+// Files read one after another: the read block is kept from file to file, and the file just read
+// may be kept open so that appending to it needs no second open (on POSIX systems; elsewhere the
+// append opens the file again).
+class ReadSession
+{
+public:
+    ReadSession() = default;
+    ~ReadSession() { Close(); }
+    ReadSession(const ReadSession &) = delete;
+    ReadSession &operator=(const ReadSession &) = delete;
+    void Close(); // closes the file kept open, if any
+    // The read block, kFileBlockBytes long, on a 64-byte boundary: the system copies into it
+    // markedly faster than into one that is only 16-byte aligned.
+    char *Block();
+
+    std::unique_ptr<char[]> blockStorage;
+    int heldFd = -1;     // the file last read, open to read and append; -1: none
+    QString heldPath;    // its path
+    qint64 heldSize = 0; // the bytes read from it
+};
+
+// The same, in a session. With `keepForAppend` the file is opened for reading and appending
+// where it allows that, and kept open in the session for WriteWholeFile; a file that cannot be
+// opened for writing is read all the same.
+ReadResult ReadWholeFile(const QString &path, const CodePage &codePage, TextSink &sink, ReadSession &session,
+                         bool keepForAppend);
+
 // The bytes that follow a file's content when `appendText` is added to it: CR LF and the text,
 // in the file's own encoding. Throws AppError naming `file` when a character cannot be written
 // in it.
@@ -68,13 +96,17 @@ QByteArray EncodeAppendix(const QString &appendText, FileEncoding encoding, cons
 // file. Throws AppError on failure.
 void WriteWholeFile(const QString &source, const QString &target, const QByteArray &appendix,
                     AppendJournal *journal = nullptr);
+// The same, appending in place through the file the session holds open when it is the target.
+void WriteWholeFile(const QString &source, const QString &target, const QByteArray &appendix, ReadSession &session,
+                    AppendJournal *journal = nullptr);
 
 // Writes one block to the device and gives the number of bytes written, or -1 on failure, like
 // QIODevice::write. WriteWholeFile writes every block through one; tests pass one that fails
 // part-way to prove that a failed write loses nothing.
 using BlockWriter = std::function<qint64(QIODevice &device, QByteArrayView block)>;
 void WriteWholeFile(const QString &source, const QString &target, const QByteArray &appendix,
-                    const BlockWriter &writeBlock, AppendJournal *journal = nullptr);
+                    const BlockWriter &writeBlock, const ReadSession *session = nullptr,
+                    AppendJournal *journal = nullptr);
 
 // Whether two paths name the same file (the same path, or one file reached by two names).
 bool IsSameFile(const QString &a, const QString &b);

@@ -92,6 +92,17 @@ struct ListedFile
 // read: no rule of the scan looks at it, and asking would double the cost of a large scan.
 QList<ListedFile> FilesIn(const QString &folder, const QString &pattern);
 
+// One reading of a folder, for the walk: its subfolders (as SubfolderNames gives them), its files
+// that match `pattern` (as FilesIn gives them; none for an empty pattern) and its identity (as
+// FolderIdentity gives it). A failure is reported as SubfolderNames reports it.
+struct FolderListing
+{
+    QStringList subfolders;
+    QList<ListedFile> files;
+    QString identity;
+};
+FolderListing ListFolder(const QString &folder, const QString &pattern, std::optional<AppError> &failure);
+
 // Whether `name` matches the wildcard `pattern` as Windows matches it: letter case ignored, "*"
 // any run, "?" one character, and a final ".*" also matches a name without a dot ("*.*" matches
 // every name).

@@ -80,6 +80,59 @@ bool DecodesFaithfully(const QString &name, const char *raw)
     return !name.contains(QChar::ReplacementCharacter) || QFile::encodeName(name) == raw;
 }
 
+QString IdentityOf(const struct stat &info)
+{
+    return QString::number(static_cast<qulonglong>(info.st_dev)) + QLatin1Char(':')
+           + QString::number(static_cast<qulonglong>(info.st_ino));
+}
+
+// Calls `take` with the name and listed type (DT_*) of every entry of the open folder `fd`, in
+// listing order; a failure partway keeps what was taken and is reported in `failure`.
+template <typename Take>
+void ForEachEntry(int fd, const QString &folder, std::optional<AppError> &failure, const Take &take)
+{
+#ifdef __linux__
+    // Straight from the kernel into one buffer: no second query of the open folder.
+    alignas(8) char buffer[32768];
+    for (;;) {
+        const ssize_t got = ::getdents64(fd, buffer, sizeof buffer);
+        if (got == 0)
+            return;
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            failure = ListingError(errno, folder);
+            return;
+        }
+        for (ssize_t at = 0; at < got;) {
+            const auto *entry = reinterpret_cast<const dirent64 *>(buffer + at);
+            take(entry->d_name, entry->d_type);
+            at += entry->d_reclen;
+        }
+    }
+#else
+    const int own = ::dup(fd);
+    DIR *dir = own < 0 ? nullptr : ::fdopendir(own);
+    if (dir == nullptr) {
+        failure = ListingError(errno, folder);
+        if (own >= 0)
+            ::close(own);
+        return;
+    }
+    for (;;) {
+        errno = 0;
+        const dirent *entry = ::readdir(dir);
+        if (entry == nullptr) {
+            if (errno != 0)
+                failure = ListingError(errno, folder);
+            break;
+        }
+        take(entry->d_name, entry->d_type);
+    }
+    ::closedir(dir);
+#endif
+}
+
 } // namespace
 
 int AttributesOf(const QString &path)
@@ -108,41 +161,71 @@ QString FolderIdentity(const QString &folder)
     const QByteArray native = QFile::encodeName(folder);
     if (native.isEmpty() || ::stat(native.constData(), &info) != 0)
         return QString();
-    return QString::number(static_cast<qulonglong>(info.st_dev)) + QLatin1Char(':')
-           + QString::number(static_cast<qulonglong>(info.st_ino));
+    return IdentityOf(info);
+}
+
+// One pass over the folder's entries: the type comes from the listing, and only a link or an
+// entry the listing did not type is asked about.
+FolderListing ListFolder(const QString &folder, const QString &pattern, std::optional<AppError> &failure)
+{
+    failure.reset();
+    FolderListing listing;
+    const QByteArray native = QFile::encodeName(folder);
+    const int fd = native.isEmpty() ? -1 : ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        failure = ListingError(native.isEmpty() ? ENOENT : errno, folder);
+        return listing;
+    }
+    struct stat info
+    {};
+    if (::fstat(fd, &info) == 0)
+        listing.identity = IdentityOf(info);
+    std::optional<int> enterable;
+    ForEachEntry(fd, folder, failure, [&](const char *rawName, unsigned char type) {
+        if (IsDotOrDotDot(rawName))
+            return;
+        const bool hiddenName = rawName[0] == '.';
+        // Links and untyped entries: one query tells folder from file and gives the attributes.
+        int attributes = type == DT_DIR ? kAttrDirectory : kAttrArchive;
+        if (type != DT_DIR && type != DT_REG) {
+            attributes = AttributesAt(fd, rawName, hiddenName);
+            if (attributes == -1)
+                return; // gone since the listing read it
+        }
+        QString name = QFile::decodeName(rawName);
+        if ((attributes & kAttrDirectory) != 0) {
+            listing.subfolders.append(std::move(name));
+            return;
+        }
+        if (pattern.isEmpty() || !WildcardMatches(pattern, name))
+            return;
+        // The listing's own type vouches for a plain file only in a folder that can be entered; in
+        // one that can be read but not entered (no search permission) every name is asked about,
+        // which fails there. Asked once per folder, at its first matching file.
+        if (!enterable)
+            enterable = ::faccessat(fd, ".", X_OK, AT_EACCESS) == 0 ? 1 : 0;
+        if (type == DT_REG && *enterable == 0) {
+            attributes = AttributesAt(fd, rawName, hiddenName);
+            if (attributes == -1)
+                return;
+        } else if (type == DT_REG && hiddenName) {
+            // A plain file's type is known from the listing; only the hidden ones need the
+            // read-only bit, which tells 35 from the 34 that the scan skips.
+            attributes = AttributesAt(fd, rawName, true);
+            if (attributes == -1)
+                return;
+        }
+        // Present: a regular file, links followed, whose name survives the round trip.
+        const bool present = (attributes & kAttrArchive) != 0 && DecodesFaithfully(name, rawName);
+        listing.files.append(ListedFile{std::move(name), present, attributes});
+    });
+    ::close(fd);
+    return listing;
 }
 
 QStringList SubfolderNames(const QString &folder, std::optional<AppError> &failure)
 {
-    failure.reset();
-    QStringList names;
-    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
-    if (dir == nullptr) {
-        failure = ListingError(errno, folder);
-        return names;
-    }
-    const int fd = ::dirfd(dir);
-    for (;;) {
-        errno = 0;
-        const dirent *entry = ::readdir(dir);
-        if (entry == nullptr) {
-            if (errno != 0)
-                failure = ListingError(errno, folder);
-            break;
-        }
-        if (IsDotOrDotDot(entry->d_name))
-            continue;
-        bool isFolder = entry->d_type == DT_DIR;
-        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
-            struct stat target
-            {};
-            isFolder = ::fstatat(fd, entry->d_name, &target, 0) == 0 && S_ISDIR(target.st_mode);
-        }
-        if (isFolder)
-            names.append(QFile::decodeName(entry->d_name));
-    }
-    ::closedir(dir);
-    return names;
+    return ListFolder(folder, QString(), failure).subfolders;
 }
 
 QStringList SubfolderNames(const QString &folder)
@@ -156,43 +239,8 @@ QStringList SubfolderNames(const QString &folder)
 
 QList<ListedFile> FilesIn(const QString &folder, const QString &pattern)
 {
-    QList<ListedFile> files;
-    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
-    if (dir == nullptr)
-        return files;
-    const int fd = ::dirfd(dir);
-    // The listing's own type vouches for a plain file only in a folder that can be entered; in one
-    // that can be read but not entered (no search permission) every name takes the presence test,
-    // which fails there.
-    const bool enterable = ::faccessat(fd, ".", X_OK, AT_EACCESS) == 0;
-    while (const dirent *entry = ::readdir(dir)) {
-        if (entry->d_type == DT_DIR || IsDotOrDotDot(entry->d_name))
-            continue;
-        QString name = QFile::decodeName(entry->d_name);
-        if (!WildcardMatches(pattern, name))
-            continue;
-        const bool hiddenName = entry->d_name[0] == '.';
-        int attributes = kAttrArchive;
-        if (entry->d_type != DT_REG || !enterable) {
-            // A link or an entry the listing did not type: ask the file system.
-            attributes = AttributesAt(fd, entry->d_name, hiddenName);
-            if (attributes == -1)
-                continue; // gone since the listing read it
-            if ((attributes & kAttrDirectory) != 0)
-                continue; // a link to a folder
-        } else if (hiddenName) {
-            // A plain file's type is known from the listing; only the hidden ones need the
-            // read-only bit, which tells 35 from the 34 that the scan skips.
-            attributes = AttributesAt(fd, entry->d_name, true);
-            if (attributes == -1)
-                continue;
-        }
-        // Present: a regular file, links followed, whose name survives the round trip.
-        const bool present = (attributes & kAttrArchive) != 0 && DecodesFaithfully(name, entry->d_name);
-        files.append(ListedFile{std::move(name), present, attributes});
-    }
-    ::closedir(dir);
-    return files;
+    std::optional<AppError> failure;
+    return ListFolder(folder, pattern, failure).files;
 }
 
 bool FileIsPresent(const QString &path)

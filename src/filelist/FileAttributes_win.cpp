@@ -151,6 +151,16 @@ QList<ListedFile> FilesIn(const QString &folder, const QString &pattern)
     return files;
 }
 
+FolderListing ListFolder(const QString &folder, const QString &pattern, std::optional<AppError> &failure)
+{
+    FolderListing listing;
+    listing.identity = FolderIdentity(folder);
+    listing.subfolders = SubfolderNames(folder, failure);
+    if (!pattern.isEmpty())
+        listing.files = FilesIn(folder, pattern);
+    return listing;
+}
+
 bool FileIsPresent(const QString &path)
 {
     // Access 0 opens without reading; a folder never opens without FILE_FLAG_BACKUP_SEMANTICS.

@@ -3,6 +3,7 @@
 #include "FileAttributes.h"
 #include "FileList.h"
 
+#include <QHash>
 #include <QSet>
 
 namespace tarnwell {
@@ -30,10 +31,19 @@ bool IsSkippedSubfolderName(const QString &name)
            || name == QLatin1String("..");
 }
 
+// What one walk has seen: the identities of the folders examined so far, so a folder reached again
+// through a link is dropped instead of walked twice, and, when the walk lists files too, the files
+// of each folder examined (matching `pattern`), so that no folder is listed twice in one scan.
+struct Walk
+{
+    QSet<QString> walked;
+    QString pattern;
+    QHash<QString, QList<ListedFile>> files;
+};
+
 // One level of the walk: examines `folders`, collects their subfolders, walks those as the next
-// level and appends them. `walked` holds the identities of the folders examined so far in this
-// walk, so a folder reached again through a link is dropped instead of walked twice.
-void CollectLevel(QStringList &folders, const YieldFn &yield, QSet<QString> &walked)
+// level and appends them.
+void CollectLevel(QStringList &folders, const YieldFn &yield, Walk &walk)
 {
     const QChar sep = EntrySeparator();
     QStringList found;
@@ -44,21 +54,22 @@ void CollectLevel(QStringList &folders, const YieldFn &yield, QSet<QString> &wal
             ++i; // stays listed, is not walked
             continue;
         }
-        const QString identity = FolderIdentity(folder);
-        if (!identity.isEmpty()) {
-            if (walked.contains(identity)) {
+        std::optional<AppError> failure;
+        FolderListing listing = ListFolder(folder, walk.pattern, failure);
+        if (!listing.identity.isEmpty()) {
+            if (walk.walked.contains(listing.identity)) {
                 folders.removeAt(i); // its files are listed under the path that reached it first
                 continue;
             }
-            walked.insert(identity);
+            walk.walked.insert(listing.identity);
         }
-        std::optional<AppError> failure;
-        const QStringList names = SubfolderNames(folder, failure);
-        for (const QString &name : names) {
+        for (const QString &name : std::as_const(listing.subfolders)) {
             yield();
             if (!IsSkippedSubfolderName(name))
                 found.append(folder + name + sep);
         }
+        if (!walk.pattern.isEmpty())
+            walk.files.emplace(folder, std::move(listing.files));
         // A failed listing keeps what it found; an unreadable folder also loses its own files.
         if (failure && failure->number() == kErrPermissionDenied) {
             folders.removeAt(i);
@@ -67,7 +78,7 @@ void CollectLevel(QStringList &folders, const YieldFn &yield, QSet<QString> &wal
         ++i;
     }
     if (!found.isEmpty())
-        CollectLevel(found, yield, walked);
+        CollectLevel(found, yield, walk);
     for (const QString &folder : std::as_const(found)) {
         yield();
         if (!IsHiddenSystemFolder(folder))
@@ -79,8 +90,8 @@ void CollectLevel(QStringList &folders, const YieldFn &yield, QSet<QString> &wal
 
 void CollectSubfolders(QStringList &folders, const YieldFn &yield)
 {
-    QSet<QString> walked;
-    CollectLevel(folders, yield, walked);
+    Walk walk;
+    CollectLevel(folders, yield, walk);
 }
 
 bool HasUnusableChar(const QString &name)
@@ -109,15 +120,23 @@ QStringList ListFilesInFolder(const QString &folder, const QString &pattern)
     return names;
 }
 
-void AddFilesOfFolders(const QStringList &folders, const QString &pattern, FileList &list, const YieldFn &yield)
+namespace {
+
+void AddFilesOfFolders(const QStringList &folders, const QString &pattern, FileList &list, const YieldFn &yield,
+                       Walk *walk)
 {
     const QChar sep = EntrySeparator();
     for (const QString &folder : folders) {
         const QString bare = folder.endsWith(sep) ? folder.chopped(1) : folder;
         // The listing has already tested presence and read each file's attributes; asking again
-        // a moment later would only cost time.
+        // a moment later would only cost time. A folder the walk has listed is not listed again.
+        const auto listed = walk != nullptr ? walk->files.constFind(folder)
+                                            : QHash<QString, QList<ListedFile>>::const_iterator();
+        const QList<ListedFile> files = walk != nullptr && listed != walk->files.cend()
+                                            ? *listed
+                                            : FilesIn(WithSeparator(bare), pattern);
         QStringList entries;
-        for (const ListedFile &file : FilesIn(WithSeparator(bare), pattern)) {
+        for (const ListedFile &file : files) {
             if (!file.present || file.name.startsWith(QLatin1Char('~')))
                 continue;
             if (IsHiddenArchiveFileValue(file.attributes))
@@ -130,11 +149,21 @@ void AddFilesOfFolders(const QStringList &folders, const QString &pattern, FileL
     }
 }
 
+} // namespace
+
+void AddFilesOfFolders(const QStringList &folders, const QString &pattern, FileList &list, const YieldFn &yield)
+{
+    AddFilesOfFolders(folders, pattern, list, yield, nullptr);
+}
+
 void ScanFolderIntoList(const QString &folder, const QString &pattern, FileList &list, const YieldFn &yield)
 {
+    // One listing per folder: the walk keeps each folder's matching files for the adding step.
     QStringList folders{WithSeparator(folder)};
-    CollectSubfolders(folders, yield);
-    AddFilesOfFolders(folders, pattern, list, yield);
+    Walk walk;
+    walk.pattern = pattern;
+    CollectLevel(folders, yield, walk);
+    AddFilesOfFolders(folders, pattern, list, yield, &walk);
 }
 
 } // namespace tarnwell

@@ -1,3 +1,4 @@
+#include "ByteScan.h"
 #include "EngineTestKit.h"
 #include "FileList.h"
 #include "ListFilters.h"
@@ -7,6 +8,8 @@
 
 #include <algorithm>
 #include <array>
+#include <initializer_list>
+#include <memory>
 
 using namespace tarnwell;
 using namespace tarnwell::testing;
@@ -38,8 +41,9 @@ private slots:
     }
 
     // Random texts of the characters that matter, fed in random pieces, each handed over as bytes
-    // (where the scanner takes them) or decoded. The code page used has characters that fold to ASCII
-    // letters (the Kelvin sign, the long s), which the byte path must refuse.
+    // (where the scanner takes them) or decoded, on every kernel the processor runs. The code page
+    // used has characters that fold to ASCII letters (the Kelvin sign, the long s), which the byte
+    // path must refuse.
     void piecesAgreeWithTheWholeText()
     {
         std::array<char16_t, 128> high{};
@@ -60,32 +64,125 @@ private slots:
                                          " ",  "V",    "k",      "S",  "\x81", "\x82", "\x83", "\xE9"};
         const QStringList conditions = {u"ab"_s, u"aVal"_s,  u"b a"_s, u"By a"_s, u"ka"_s,
                                         u"sB"_s, u"Val k"_s, u"éa"_s,  QString()};
-        QRandomGenerator random(20240611);
-        int foundCount = 0, undecoded = 0;
-        for (int round = 0; round < 6000; ++round) {
-            QByteArray bytes;
-            for (int i = random.bounded(1, 16); i > 0; --i)
-                bytes += parts.at(random.bounded(static_cast<int>(parts.size())));
-            const QString &condition = conditions.at(round % conditions.size());
-            const QString probe = StripForTest(decode(bytes)), needle = StripForTest(condition);
-            const bool whole = needle.isEmpty() ? !probe.isEmpty() : probe.contains(needle, Qt::CaseInsensitive);
-            foundCount += whole ? 1 : 0;
-            ConditionScanner scanner(condition);
-            for (qsizetype at = 0, n; at < bytes.size(); at += n) {
-                n = std::min<qsizetype>(random.bounded(1, 6), bytes.size() - at);
-                const QByteArrayView piece = QByteArrayView(bytes).sliced(at, n);
-                const bool ascii = std::all_of(piece.begin(), piece.end(), [](char b) { return b >= 0; });
-                if (random.bounded(4) != 0 && scanner.FeedBytes(piece, ascii ? nullptr : high.data()))
-                    ++undecoded;
-                else
-                    scanner.Feed(decode(piece));
+        for (const ByteKernel kernel : Kernels()) {
+            QVERIFY(PinByteKernel(kernel));
+            QRandomGenerator random(20240611);
+            int foundCount = 0, undecoded = 0;
+            for (int round = 0; round < 4000; ++round) {
+                // Long enough, now and then, for every vector loop to run on a piece.
+                QByteArray bytes;
+                for (int i = random.bounded(1, round % 4 == 0 ? 120 : 16); i > 0; --i)
+                    bytes += parts.at(random.bounded(static_cast<int>(parts.size())));
+                const QString &condition = conditions.at(round % conditions.size());
+                const bool whole = WholeTextRule(decode(bytes), condition);
+                foundCount += whole ? 1 : 0;
+                ConditionScanner scanner(condition);
+                for (qsizetype at = 0, n; at < bytes.size(); at += n) {
+                    n = std::min<qsizetype>(random.bounded(1, round % 2 == 0 ? 6 : 200), bytes.size() - at);
+                    const QByteArrayView piece = QByteArrayView(bytes).sliced(at, n);
+                    const bool ascii = std::all_of(piece.begin(), piece.end(), [](char b) { return b >= 0; });
+                    if (random.bounded(4) != 0 && scanner.FeedBytes(piece, ascii ? nullptr : high.data()))
+                        ++undecoded;
+                    else
+                        scanner.Feed(decode(piece));
+                }
+                if (scanner.Found() != whole) {
+                    QFAIL(qPrintable(u"kernel %1 bytes [%2] condition [%3]"_s.arg(int(kernel))
+                                         .arg(QString::fromLatin1(bytes.toHex()), condition)));
+                }
             }
-            QVERIFY2(scanner.Found() == whole,
-                     qPrintable(u"bytes [%1] condition [%2]"_s.arg(QString::fromLatin1(bytes.toHex()), condition)));
+            // Both answers and both paths came up often enough for the comparison to mean something.
+            QVERIFY(foundCount > 400 && foundCount < 3600);
+            QVERIFY(undecoded > 4000);
         }
-        // Both answers and both paths came up often enough for the comparison to mean something.
-        QVERIFY(foundCount > 600 && foundCount < 5400);
-        QVERIFY(undecoded > 6000);
+        QVERIFY(PinByteKernel(BestByteKernel()));
+    }
+
+    // A text of UTF-8 file blocks with one feature between an "x" and a "z", at every offset of
+    // every text length up to 90 bytes (every length of 0 to 64 bytes around the 16-, 32- and
+    // 64-byte chunks and the five bytes the "ByVal " test looks ahead), cut into two blocks at
+    // every byte of the feature, on every kernel; the blocks go to the scanner as the reader hands
+    // them over. Condition "XZ": found where stripping brings x and z together.
+    void everyOffsetOnEveryKernel_data()
+    {
+        QTest::addColumn<QByteArray>("feature");
+        QTest::addColumn<bool>("joins");
+        QTest::newRow("CR LF") << "\r\n"_ba << true;
+        QTest::newRow("tab") << "\t"_ba << true;
+        QTest::newRow("ByVal") << "ByVal "_ba << true;
+        QTest::newRow("ByVal split by CR LF") << "By\r\nVal "_ba << true;
+        QTest::newRow("one pass: ByByVal Val ") << "ByByVal Val "_ba << false;
+        QTest::newRow("byval in lower case") << "byval "_ba << false;
+        QTest::newRow("UTF-8 character") << "\xC3\xA9"_ba << false;
+        QTest::newRow("UTF-8 character and CR LF") << "\r\xC3\xA9\n"_ba << false;
+    }
+    void everyOffsetOnEveryKernel()
+    {
+        QFETCH(QByteArray, feature);
+        QFETCH(bool, joins);
+        const QString condition = u"XZ"_s;
+        QCOMPARE(WholeTextRule(QString::fromUtf8("x" + feature + "z"), condition), joins);
+        const QList<ByteKernel> kernels = Kernels();
+        ConditionScanner scanner(condition);
+        for (int length = 0; length <= 90; ++length) {
+            for (int at = 0; at + feature.size() + 2 <= length; ++at) {
+                const QByteArray text = QByteArray("ab").repeated(length).left(at) + 'x' + feature + 'z'
+                                        + QByteArray("ba").repeated(length).left(length - at - feature.size() - 2);
+                const bool expected = WholeTextRule(QString::fromUtf8(text), condition);
+                for (const ByteKernel kernel : kernels) {
+                    QVERIFY(PinByteKernel(kernel));
+                    for (qsizetype cut = at; cut <= at + feature.size() + 2; ++cut) {
+                        scanner.Restart(condition);
+                        FeedLikeTheReader(scanner, {QByteArrayView(text).first(cut), QByteArrayView(text).sliced(cut)});
+                        if (scanner.Found() != expected) {
+                            QFAIL(qPrintable(
+                                u"kernel %1, [%2] cut at %3"_s.arg(int(kernel))
+                                    .arg(QString::fromLatin1(text.toPercentEncoding()), QString::number(cut))));
+                        }
+                    }
+                }
+            }
+        }
+        QVERIFY(PinByteKernel(BestByteKernel()));
+    }
+
+private:
+    static bool WholeTextRule(const QString &text, const QString &condition)
+    {
+        const QString probe = StripForTest(text), needle = StripForTest(condition);
+        return needle.isEmpty() ? !probe.isEmpty() : probe.contains(needle, Qt::CaseInsensitive);
+    }
+
+    // The kernels this processor runs.
+    static QList<ByteKernel> Kernels()
+    {
+        QList<ByteKernel> kernels;
+        for (const ByteKernel kernel : {ByteKernel::Plain, ByteKernel::Sse2, ByteKernel::Avx2, ByteKernel::Avx512}) {
+            if (PinByteKernel(kernel))
+                kernels << kernel;
+        }
+        PinByteKernel(BestByteKernel());
+        return kernels;
+    }
+
+    // Hands UTF-8 blocks to the scanner as ReadWholeFile does: undecoded where a block is all ASCII
+    // and no character is left unfinished before it, else decoded, a character split between two
+    // blocks carried over.
+    static void FeedLikeTheReader(ConditionScanner &scanner, std::initializer_list<QByteArrayView> blocks)
+    {
+        std::unique_ptr<CodePage::Decoder> decoder;
+        bool decoderEmpty = true;
+        for (const QByteArrayView block : blocks) {
+            const bool ascii = std::all_of(block.begin(), block.end(), [](char b) { return b >= 0; });
+            if (block.isEmpty() || (decoderEmpty && ascii && scanner.FeedBytes(block, nullptr)))
+                continue;
+            if (!decoder)
+                decoder = CodePage::Utf8().NewDecoder();
+            const QString text = decoder->Decode(block);
+            if (!text.isEmpty())
+                scanner.Feed(text);
+            decoderEmpty = block.back() >= 0;
+        }
     }
 };
 

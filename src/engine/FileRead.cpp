@@ -1,0 +1,312 @@
+// Reading a whole file, block by block, into a text sink: the encoding told by the byte-order
+// mark, blocks handed over undecoded where the condition test can take them.
+#include "FileIO.h"
+
+#include "ErrorTrap.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QStringDecoder>
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <utility>
+
+#ifndef Q_OS_WIN
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace tarnwell {
+
+namespace {
+
+AppError ReadFailure(const QString &path, const QString &reason)
+{
+    return AppError(QStringLiteral("Could not read the file: %1 (%2)").arg(path, reason));
+}
+
+AppError FolderReadFailure(const QString &path)
+{
+    return ReadFailure(path, QStringLiteral("it is a folder, not a file"));
+}
+
+// A file read block by block: opened once, read until a short read tells its end.
+class InputFile
+{
+public:
+    InputFile() = default;
+    ~InputFile() { Close(); }
+    InputFile(const InputFile &) = delete;
+    InputFile &operator=(const InputFile &) = delete;
+
+    // Opens the file; false when it does not exist (it reads as empty text). Throws when it
+    // exists but cannot be opened. With `forAppend`, opens it for appending too where it can.
+    bool Open(const QString &path, bool forAppend);
+    // Fills data[0, size) as far as the file goes; gives the number of bytes read.
+    qint64 Read(char *data, qint64 size);
+    // Hands the open file to the session when it was opened for appending, else closes it.
+    void KeepOrClose(ReadSession &session, qint64 size);
+    void Close();
+
+private:
+    QString m_path;
+#ifdef Q_OS_WIN
+    QFile m_file;
+#else
+    int m_fd = -1;
+    bool m_writable = false;
+#endif
+};
+
+#ifdef Q_OS_WIN
+bool InputFile::Open(const QString &path, bool)
+{
+    m_path = path;
+    if (!FileExists(path))
+        return false;
+    if (QFileInfo(path).isDir())
+        throw FolderReadFailure(path);
+    m_file.setFileName(path);
+    if (!m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        throw ReadFailure(path, m_file.errorString());
+    return true;
+}
+
+qint64 InputFile::Read(char *data, qint64 size)
+{
+    qint64 filled = 0;
+    while (filled < size) {
+        const qint64 got = m_file.read(data + filled, size - filled);
+        if (got < 0)
+            throw ReadFailure(m_path, m_file.errorString());
+        if (got == 0)
+            break;
+        filled += got;
+    }
+    return filled;
+}
+
+void InputFile::KeepOrClose(ReadSession &, qint64)
+{
+    Close();
+}
+
+void InputFile::Close()
+{
+    m_file.close();
+}
+#else
+bool InputFile::Open(const QString &path, bool forAppend)
+{
+    m_path = path;
+    const QByteArray native = QFile::encodeName(path);
+    if (native.isEmpty())
+        return false;
+    m_writable = false;
+    if (forAppend) {
+        m_fd = ::open(native.constData(), O_RDWR | O_APPEND | O_CLOEXEC);
+        m_writable = m_fd >= 0;
+    }
+    if (m_fd < 0 && (!forAppend || (errno != ENOENT && errno != ENOTDIR)))
+        m_fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
+    if (m_fd >= 0)
+        return true;
+    // Only a failed open asks whether the path is there at all: a missing file reads as empty.
+    const int error = errno;
+    if (!FileExists(path))
+        return false;
+    if (QFileInfo(path).isDir())
+        throw FolderReadFailure(path);
+    throw ReadFailure(path, qt_error_string(error));
+}
+
+qint64 InputFile::Read(char *data, qint64 size)
+{
+    for (;;) {
+        const ssize_t got = ::read(m_fd, data, static_cast<std::size_t>(size));
+        if (got >= 0)
+            return got;
+        if (errno == EISDIR)
+            throw FolderReadFailure(m_path);
+        if (errno != EINTR)
+            throw ReadFailure(m_path, qt_error_string(errno));
+    }
+}
+
+void InputFile::KeepOrClose(ReadSession &session, qint64 size)
+{
+    if (!m_writable)
+        return Close();
+    session.Close();
+    session.heldFd = std::exchange(m_fd, -1);
+    session.heldPath = m_path;
+    session.heldSize = size;
+}
+
+void InputFile::Close()
+{
+    if (m_fd >= 0)
+        ::close(std::exchange(m_fd, -1));
+}
+#endif
+
+// Whether every byte is below 80 hex; eight at a time.
+bool IsAscii(QByteArrayView bytes)
+{
+    const char *p = bytes.data();
+    const char *const end = p + bytes.size();
+    quint64 high = 0;
+    for (; end - p >= 8; p += 8) {
+        quint64 word;
+        std::memcpy(&word, p, 8);
+        high |= word;
+    }
+    for (; p < end; ++p)
+        high |= static_cast<unsigned char>(*p);
+    return (high & 0x8080808080808080ull) == 0;
+}
+
+FileEncoding EncodingOfMark(QByteArrayView start, qsizetype &markLength)
+{
+    const auto at = [&](qsizetype i) { return static_cast<unsigned char>(start[i]); };
+    markLength = 0;
+    if (start.size() >= 2 && at(0) == 0xFF && at(1) == 0xFE) {
+        markLength = 2;
+        return FileEncoding::Utf16LE;
+    }
+    if (start.size() >= 2 && at(0) == 0xFE && at(1) == 0xFF) {
+        markLength = 2;
+        return FileEncoding::Utf16BE;
+    }
+    if (start.size() >= 3 && at(0) == 0xEF && at(1) == 0xBB && at(2) == 0xBF) {
+        markLength = 3;
+        return FileEncoding::Utf8Bom;
+    }
+    return FileEncoding::CodePage;
+}
+
+// A decoder for the file's encoding; partial characters carry over to the next block.
+std::unique_ptr<CodePage::Decoder> DecoderFor(FileEncoding encoding, const CodePage &codePage)
+{
+    class MarkedDecoder final : public CodePage::Decoder
+    {
+    public:
+        explicit MarkedDecoder(QStringConverter::Encoding e) : m_decoder(e, QStringConverter::Flag::ConvertInitialBom)
+        {
+        }
+        QString Decode(QByteArrayView bytes) override { return m_decoder.decode(bytes); }
+
+    private:
+        QStringDecoder m_decoder;
+    };
+    switch (encoding) {
+    case FileEncoding::Utf8Bom:
+        return CodePage::Utf8().NewDecoder(); // the same, with UTF-8's partial characters held back
+    case FileEncoding::Utf16LE:
+        return std::make_unique<MarkedDecoder>(QStringConverter::Utf16LE);
+    case FileEncoding::Utf16BE:
+        return std::make_unique<MarkedDecoder>(QStringConverter::Utf16BE);
+    case FileEncoding::CodePage:
+        break;
+    }
+    return codePage.NewDecoder();
+}
+
+} // namespace
+
+ReadResult ReadWholeFile(const QString &path, const CodePage &codePage, const std::function<void(QStringView)> &sink)
+{
+    class DecodingSink final : public TextSink
+    {
+    public:
+        explicit DecodingSink(const std::function<void(QStringView)> &sink) : m_sink(sink) {}
+        void Text(QStringView text) override { m_sink(text); }
+        bool Bytes(QByteArrayView, const char16_t *) override { return false; }
+
+    private:
+        const std::function<void(QStringView)> &m_sink;
+    };
+    DecodingSink decoding(sink);
+    return ReadWholeFile(path, codePage, decoding);
+}
+
+ReadResult ReadWholeFile(const QString &path, const CodePage &codePage, TextSink &sink)
+{
+    ReadSession session;
+    return ReadWholeFile(path, codePage, sink, session, false);
+}
+
+char *ReadSession::Block()
+{
+    constexpr std::size_t kAlign = 64;
+    if (!blockStorage)
+        blockStorage = std::make_unique_for_overwrite<char[]>(static_cast<std::size_t>(kFileBlockBytes) + kAlign);
+    const auto at = reinterpret_cast<std::uintptr_t>(blockStorage.get());
+    return blockStorage.get() + (kAlign - at % kAlign) % kAlign;
+}
+
+void ReadSession::Close()
+{
+#ifndef Q_OS_WIN
+    if (heldFd >= 0)
+        ::close(heldFd);
+#endif
+    heldFd = -1;
+    heldPath.clear();
+}
+
+ReadResult ReadWholeFile(const QString &path, const CodePage &codePage, TextSink &sink, ReadSession &session,
+                         bool keepForAppend)
+{
+    session.Close();
+    ReadResult result;
+    InputFile file;
+    if (!file.Open(path, keepForAppend))
+        return result;
+    result.exists = true;
+
+    // One block, kept by the session from file to file: a small file is one read, and the short
+    // read that ends it tells the end of the file.
+    char *const block = session.Block();
+    qint64 got = file.Read(block, kFileBlockBytes);
+    qsizetype markLength = 0;
+    result.encoding = EncodingOfMark(QByteArrayView(block, got), markLength);
+    const std::unique_ptr<CodePage::Decoder> decoder = DecoderFor(result.encoding, codePage);
+    // Blocks may go to the sink undecoded only where a byte below 80 hex is always its ASCII
+    // character: UTF-8 and the code pages, not UTF-16. A decoder that can hold an unfinished
+    // character (all but one of one byte per character) holds none after a byte below 80 hex.
+    const bool asciiCompatible = result.encoding == FileEncoding::CodePage || result.encoding == FileEncoding::Utf8Bom;
+    const char16_t *highHalf = result.encoding == FileEncoding::CodePage ? codePage.HighHalf() : nullptr;
+    bool decoderEmpty = true;
+    qsizetype skip = markLength;
+    while (got > 0) {
+        result.size += got;
+        const QByteArrayView bytes = QByteArrayView(block, got).sliced(skip);
+        bool taken = false;
+        if (asciiCompatible && decoderEmpty && !bytes.isEmpty()) {
+            // With a table for the high bytes there is no need to look for them first.
+            if (highHalf != nullptr)
+                taken = sink.Bytes(bytes, highHalf);
+            else if (IsAscii(bytes))
+                taken = sink.Bytes(bytes, nullptr);
+        }
+        if (!taken) {
+            const QString text = decoder->Decode(bytes);
+            if (!text.isEmpty())
+                sink.Text(text);
+            if (!bytes.isEmpty())
+                decoderEmpty = highHalf != nullptr || static_cast<unsigned char>(bytes.back()) < 0x80;
+        }
+        skip = 0;
+        if (got < kFileBlockBytes)
+            break; // the block ended where the file did
+        got = file.Read(block, kFileBlockBytes);
+    }
+    file.KeepOrClose(session, result.size);
+    return result;
+}
+
+} // namespace tarnwell
