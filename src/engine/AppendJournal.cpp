@@ -40,10 +40,10 @@ constexpr char kOpen = 'O';
 constexpr char kClosed = 'C';
 constexpr int kMaxSlots = 64;
 
-const QString kSlotPrefix = QStringLiteral("append-");
-const QString kRecordSuffix = QStringLiteral(".record");
-const QString kLockSuffix = QStringLiteral(".lock");
-const QString kTextSuffix = QStringLiteral(".text");
+constexpr QLatin1StringView kSlotPrefix("append-");
+constexpr QLatin1StringView kRecordSuffix(".record");
+constexpr QLatin1StringView kLockSuffix(".lock");
+constexpr QLatin1StringView kTextSuffix(".text");
 
 struct Record
 {

@@ -12,7 +12,7 @@ namespace tarnwell {
 
 namespace {
 
-const QString kByVal = QStringLiteral("ByVal ");
+constexpr QLatin1StringView kByVal("ByVal ");
 
 bool IsLineBreakOrTab(QChar c)
 {
