@@ -3,15 +3,17 @@
 #include "AppendJournal.h"
 #include "ErrorTrap.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringEncoder>
 
 #include <algorithm>
 #include <cstring>
 
-#ifndef Q_OS_WIN
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#else
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -172,22 +174,46 @@ void CopyAndAppend(QFileDevice &out, const QString &source, const QString &targe
 }
 
 #ifdef Q_OS_WIN
-// Writes to a temporary file beside the target and renames it over the target only when
-// everything was written.
+// The one name a new file has before it replaces the target: hidden, beside the target, and
+// unmistakably ours, so that one left by a killed run can be removed without a doubt.
+QString PendingName(const QString &target)
+{
+    const QFileInfo info(target);
+    return QDir::toNativeSeparators(info.path() + QStringLiteral("/.") + info.fileName()
+                                    + QStringLiteral(".tarnwell-new"));
+}
+
+const wchar_t *Wide(const QString &text)
+{
+    return reinterpret_cast<const wchar_t *>(text.utf16());
+}
+
+// The new file is written under the pending name, hidden, and renamed over the target only when
+// everything was written. A pending file left by a process killed in between is removed the next
+// time this target is written; being hidden and archive (34), the folder scan never lists it.
 void ReplaceAtomically(const QString &source, const QString &target, const QByteArray &appendix,
                        const BlockWriter &writeBlock)
 {
-    QSaveFile out(target);
-    if (!out.open(QIODevice::WriteOnly))
+    const QString pending = PendingName(target);
+    ::SetFileAttributesW(Wide(pending), FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileW(Wide(pending));
+    QFile out(pending);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
         throw WriteFailure(target, out.errorString());
+    ::SetFileAttributesW(Wide(pending), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE);
     try {
         CopyAndAppend(out, source, target, appendix, writeBlock);
+        out.close();
+        // The target takes the attributes of the file renamed over it: plain again first.
+        ::SetFileAttributesW(Wide(pending), FILE_ATTRIBUTE_ARCHIVE);
+        if (!::MoveFileExW(Wide(pending), Wide(QDir::toNativeSeparators(target)), MOVEFILE_REPLACE_EXISTING))
+            throw WriteFailure(target, qt_error_string(static_cast<int>(::GetLastError())));
     } catch (...) {
-        out.cancelWriting();
+        out.close();
+        ::SetFileAttributesW(Wide(pending), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileW(Wide(pending));
         throw;
     }
-    if (!out.commit())
-        throw WriteFailure(target, out.errorString());
 }
 #else
 // The one name a new file has before it replaces an existing target: hidden, beside the target,

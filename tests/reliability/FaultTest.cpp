@@ -244,6 +244,11 @@ private slots:
         QFETCH(bool, inPlace);
         QFETCH(QStringList, boxes);
         QFETCH(QStringList, written);
+#ifdef Q_OS_WIN
+        if (!closed.isEmpty())
+            QSKIP("File modes and the user nobody are POSIX; the read-only attribute and a file held open are in "
+                  "WindowsOnlyTest.");
+#endif
         Job job;
         job.Add(QStringLiteral("a.txt"), "plain a", false);
         for (const char *name : {"b.txt", "c.txt", "d.txt"})
@@ -275,7 +280,8 @@ private slots:
         QCOMPARE(seen.size(), boxes.size());
         for (qsizetype i = 0; i < seen.size(); ++i) {
             const QString prefix = boxes.at(i).section(u' ', 0, 0) + QStringLiteral(" PushButton2_Click ");
-            QVERIFY2(seen.at(i).startsWith(prefix) && seen.at(i).contains(u'/' + boxes.at(i).section(u' ', 1)),
+            QVERIFY2(seen.at(i).startsWith(prefix)
+                         && QDir::fromNativeSeparators(seen.at(i)).contains(u'/' + boxes.at(i).section(u' ', 1)),
                      qPrintable(seen.at(i)));
         }
         QStringList inNames = job.names;
@@ -298,6 +304,9 @@ private slots:
     // not read is dropped from the walk, a file it may not read is listed, reported and skipped.
     void permissionIsRespected()
     {
+#ifdef Q_OS_WIN
+        QSKIP("File modes and the user nobody are POSIX; Windows access lists are not set by these tests.");
+#endif
         Job job;
         job.Add(QStringLiteral("open.txt"), "mark open");
         job.Add(QStringLiteral("closed.txt"), "mark closed");

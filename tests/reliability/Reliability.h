@@ -27,6 +27,12 @@ inline QStringList Tagged(const QStringList &lines, const QString &tag)
     return found;
 }
 
+// A child's standard output as lines (Windows ends them with CR LF).
+inline QStringList OutputLines(const QByteArray &output)
+{
+    return QString::fromUtf8(output).remove(u'\r').split(u'\n', Qt::SkipEmptyParts);
+}
+
 struct ChildResult
 {
     bool finished = false; // false: it hung and was killed
@@ -106,6 +112,10 @@ private:
 // The child program, as a copy in a shared folder: the build tree may lie where "nobody" cannot go.
 inline QString ChildProgram()
 {
+#ifdef Q_OS_WIN
+    // Nobody else runs it there, and it needs the libraries beside it in the build tree.
+    return QStringLiteral(TARNWELL_RELIABILITY_CHILD);
+#endif
     static const SharedDir copyDir;
     const QString copy = copyDir.filePath(QStringLiteral("child"));
     if (!QFile::exists(copy) && QFile::copy(QStringLiteral(TARNWELL_RELIABILITY_CHILD), copy))
@@ -142,7 +152,7 @@ inline ChildResult RunChild(const QStringList &args, bool unprivileged = false,
         child.waitForFinished();
     }
     result.exitCode = child.exitStatus() == QProcess::NormalExit ? child.exitCode() : -1;
-    result.lines = QString::fromUtf8(child.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    result.lines = OutputLines(child.readAllStandardOutput());
     result.errors = QString::fromUtf8(child.readAllStandardError());
     return result;
 }

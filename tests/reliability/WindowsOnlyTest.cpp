@@ -79,6 +79,15 @@ private slots:
             QVERIFY(held != INVALID_HANDLE_VALUE);
         } else {
             QVERIFY(::SetFileAttributesW(Wide(path), FILE_ATTRIBUTE_READONLY));
+            // Wine keeps the attribute as Unix permissions, which do not stop the superuser.
+            const HANDLE probe = ::CreateFileW(Wide(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                               FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (probe != INVALID_HANDLE_VALUE) {
+                ::CloseHandle(probe);
+                ::SetFileAttributesW(Wide(path), FILE_ATTRIBUTE_NORMAL);
+                QSKIP("The read-only attribute does not stop writing here (Wine run by the superuser keeps it as "
+                      "Unix permissions, which root passes).");
+            }
         }
         QStringList lines;
         host.report = [&](const QString &text) { lines << text; };
@@ -104,7 +113,7 @@ private slots:
 #else
         QTemporaryDir dir;
         const QString root = QDir::toNativeSeparators(dir.path());
-        const auto at = [&](const char *relative) { return root + u'\\' + QLatin1String(relative); };
+        const auto at = [&](const char *relative) { return QString(root + u'\\' + QLatin1String(relative)); };
         QVERIFY(QDir(root).mkpath(QStringLiteral("sub/closed")));
         MakeFile(at("plain.txt"), FILE_ATTRIBUTE_ARCHIVE);
         MakeFile(at("hidden-archive.txt"), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE);
@@ -122,8 +131,14 @@ private slots:
         for (const QString &entry : list.Entries())
             names << QDir::fromNativeSeparators(entry).section(u'/', -1);
         names.sort();
-        QCOMPARE(names, QStringList({QStringLiteral("hidden.txt"), QStringLiteral("in-sub.txt"),
-                                     QStringLiteral("plain.txt"), QStringLiteral("system.txt")}));
+        QStringList expected{QStringLiteral("hidden.txt"), QStringLiteral("in-sub.txt"), QStringLiteral("plain.txt"),
+                             QStringLiteral("system.txt")};
+        // Wine reports every file as archive too, which makes the hidden one 34.
+        if (::GetFileAttributesW(Wide(at("hidden.txt"))) == (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE)) {
+            QVERIFY(RunningUnderWine());
+            expected.removeOne(QStringLiteral("hidden.txt"));
+        }
+        QCOMPARE(names, expected);
         ::SetFileAttributesW(Wide(at("sub\\closed")), FILE_ATTRIBUTE_DIRECTORY);
         if (!junction)
             QSKIP(RunningUnderWine() ? "mklink /J failed under Wine; the walk was checked without a junction."
@@ -205,7 +220,9 @@ private slots:
         QVERIFY(mark("arch", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE));
         const QString sys = path("sys");
         const DWORD raw = GetFileAttributesW(reinterpret_cast<const wchar_t *>(sys.utf16()));
-        QVERIFY2((raw & FILE_ATTRIBUTE_NOT_CONTENT_INDEXED) != 0, "the extra bit did not stick");
+        if ((raw & FILE_ATTRIBUTE_NOT_CONTENT_INDEXED) == 0)
+            QSKIP("The file system keeps no not-content-indexed bit here (Wine keeps only the DOS attributes); "
+                  "ModelAndPathsTest checks the masking of such words everywhere.");
         QCOMPARE(AttributesOf(sys), 22);
 
         FileList list;

@@ -11,7 +11,10 @@ status=0
 ctest --preset windows-mingw >"$log" 2>&1 || status=$?
 
 programs=$(find "$build/bin" "$build/tests" -maxdepth 1 -name '*.exe' | wc -l)
-read -r passed failed skipped < <(grep -oE 'Totals: [0-9]+ passed, [0-9]+ failed, [0-9]+ skipped' "$log" |
+# What the test programs printed, as CTest passed it on ("<test number>: " before each line; a
+# failed test's output is repeated without it, and is not counted twice).
+output=$(sed -nE 's/^[0-9]+: //p' "$log")
+read -r passed failed skipped < <(grep -oE 'Totals: [0-9]+ passed, [0-9]+ failed, [0-9]+ skipped' <<<"$output" |
     awk '{ p += $2; f += $4; s += $6 } END { print p + 0, f + 0, s + 0 }')
 ctest_line=$(grep -E 'tests passed, [0-9]+ tests failed out of' "$log" || true)
 
@@ -22,7 +25,7 @@ fi
 echo "windows: $programs programs built; CTest: ${ctest_line:-no summary}"
 if [ "$skipped" -gt 0 ]; then
     echo "windows: skipped, with the reasons given:"
-    grep -E '^SKIP   :' "$log" | sed -E 's/^SKIP   : /  /' | sort | uniq
+    grep -E '^SKIP   :' <<<"$output" | sed -E 's/^SKIP   : /  /' | sort | uniq
 fi
 echo "windows: $passed passed, $failed failed, $skipped skipped"
 exit $status
