@@ -159,7 +159,9 @@ coverage)
         --json -o build/coverage/coverage.json
     for part in engine filelist look window ''; do
         echo "src/${part:-(all)}:"
-        gcovr -r . -a build/coverage/coverage.json --filter "src/${part:+$part/}" --print-summary -o /dev/null |
+        # The report goes to a file of its own: gcovr replaces its output file, even a device.
+        gcovr -r . -a build/coverage/coverage.json --filter "src/${part:+$part/}" --print-summary \
+            -o build/coverage/summary.txt |
             grep -E '^(lines|branches)' | sed 's/^/  /'
     done
     if [ $tests_ok -eq 0 ]; then
