@@ -93,6 +93,18 @@ private:
 };
 #endif
 
+// The error of a failed append, saying whether the file was put back as it was; a file put back
+// closes its record, one that could not be keeps it open for the next start.
+AppError AfterFailedAppend(const AppError &error, bool restored, AppendJournal *journal)
+{
+    if (restored && journal != nullptr)
+        journal->AppendDone();
+    QString description = error.description();
+    description += restored ? QStringLiteral(" The file was left as it was.")
+                            : QStringLiteral(" The file could not be restored to its original length.");
+    return AppError(description, error.number());
+}
+
 // Appends `appendix` to the file without touching its bytes. Any failure cuts the file back to
 // its original length (a file created here is removed again), so it stays exactly as it was. The
 // journal records the append before it and closes the record after it, so a process killed in
@@ -111,13 +123,7 @@ void AppendInPlace(const QString &path, const QByteArray &appendix, const BlockW
                 journal->RecordAppend(path, heldSize, appendix);
             WriteAll(device, appendix, writeBlock, path);
         } catch (const AppError &error) {
-            const bool restored = ::ftruncate(heldFd, heldSize) == 0;
-            if (restored && journal != nullptr)
-                journal->AppendDone();
-            QString description = error.description();
-            description += restored ? QStringLiteral(" The file was left as it was.")
-                                    : QStringLiteral(" The file could not be restored to its original length.");
-            throw AppError(description, error.number());
+            throw AfterFailedAppend(error, ::ftruncate(heldFd, heldSize) == 0, journal);
         }
         if (journal != nullptr)
             journal->AppendDone();
@@ -146,13 +152,7 @@ void AppendInPlace(const QString &path, const QByteArray &appendix, const BlockW
         if (!file.flush())
             throw WriteFailure(path, file.errorString());
     } catch (const AppError &error) {
-        const bool restored = existed ? file.resize(originalSize) : (file.close(), file.remove());
-        if (restored && journal != nullptr)
-            journal->AppendDone();
-        QString description = error.description();
-        description += restored ? QStringLiteral(" The file was left as it was.")
-                                : QStringLiteral(" The file could not be restored to its original length.");
-        throw AppError(description, error.number());
+        throw AfterFailedAppend(error, existed ? file.resize(originalSize) : (file.close(), file.remove()), journal);
     }
     if (journal != nullptr)
         journal->AppendDone();
