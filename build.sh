@@ -154,7 +154,8 @@ coverage)
     tests_ok=1
     ctest --preset coverage || tests_ok=0
     # One pass of gcov over the build tree (CMake's own probes left out), then a summary per part.
-    gcovr -r . --object-directory build/coverage --exclude-directories 'build/coverage/CMakeFiles' \
+    # Only the coverage tree is searched (elsewhere under build/, Wine's prefixes link to /).
+    gcovr -r . --object-directory build/coverage --exclude-directories 'build/coverage/CMakeFiles' build/coverage \
         --filter 'src/' --exclude-unreachable-branches --exclude-throw-branches \
         --json -o build/coverage/coverage.json
     for part in engine filelist look window ''; do
