@@ -23,6 +23,38 @@ struct Reference
     QString text;
 };
 
+// How many bytes at the end begin a well-formed UTF-8 character without finishing it (the reader
+// leaves those out; every other broken sequence reads as replacement characters).
+qsizetype UnfinishedTail(QByteArrayView bytes)
+{
+    for (qsizetype n = std::min<qsizetype>(3, bytes.size()); n >= 1; --n) {
+        const QByteArrayView tail = bytes.last(n);
+        const auto at = [&](qsizetype i) { return static_cast<unsigned char>(tail[i]); };
+        const int need = at(0) >= 0xC2 && at(0) <= 0xDF   ? 2
+                         : at(0) >= 0xE0 && at(0) <= 0xEF ? 3
+                         : at(0) >= 0xF0 && at(0) <= 0xF4 ? 4
+                                                          : 0;
+        if (need <= n)
+            continue;
+        bool prefix = true;
+        for (qsizetype i = 1; i < n; ++i) {
+            unsigned char low = 0x80, high = 0xBF;
+            if (i == 1 && at(0) == 0xE0)
+                low = 0xA0;
+            else if (i == 1 && at(0) == 0xED)
+                high = 0x9F;
+            else if (i == 1 && at(0) == 0xF0)
+                low = 0x90;
+            else if (i == 1 && at(0) == 0xF4)
+                high = 0x8F;
+            prefix = prefix && at(i) >= low && at(i) <= high;
+        }
+        if (prefix)
+            return n;
+    }
+    return 0;
+}
+
 Reference Decode(const QByteArray &bytes, const CodePage &codePage)
 {
     Reference ref;
@@ -43,8 +75,15 @@ Reference Decode(const QByteArray &bytes, const CodePage &codePage)
         ref.text = codePage.NewDecoder()->Decode(bytes); // single-byte: no state to carry
         return ref;
     }
+    QByteArrayView body = QByteArrayView(bytes).sliced(mark);
+    if (encoding == QStringConverter::Utf8) {
+        // Whole, with no state: a sequence that cannot be finished is broken at once.
+        body.chop(UnfinishedTail(body));
+        ref.text = QStringDecoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless).decode(body);
+        return ref;
+    }
     QStringDecoder decoder(encoding, QStringConverter::Flag::ConvertInitialBom);
-    ref.text = decoder.decode(QByteArrayView(bytes).sliced(mark));
+    ref.text = decoder.decode(body);
     return ref;
 }
 
