@@ -9,6 +9,7 @@ set -euo pipefail
 build=$(cd "$1" && pwd)
 checker=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
 out=$build/package
+tools=$(cd "$(dirname "$0")/../tools" && pwd)
 export DEBIAN_FRONTEND=noninteractive
 
 if dpkg-query -W -f='${Status}' tarnwell 2>/dev/null | grep -q "install ok installed"; then
@@ -42,39 +43,12 @@ test "$(command -v tarnwell)" = /usr/bin/tarnwell
 QT_QPA_PLATFORM=offscreen "$checker" /usr/bin/tarnwell | tee "$out/install-check.txt"
 background=$(sed -n 's/^background #//p' "$out/install-check.txt")
 
-# Starts the installed program through the link on a virtual screen, waits for its window and
-# takes a screenshot. Prints "<width> <height> <pixel at (3,3) of the window>".
-cat >"$out/screenshot.sh" <<'INNER'
-set -euo pipefail
-scale=$1 shot=$2
-QT_SCALE_FACTOR=$scale tarnwell >"$shot.log" 2>&1 &
-pid=$!
-for _ in $(seq 100); do
-    xwininfo -name Tarnwell >/dev/null 2>&1 && break
-    sleep 0.2
-done
-sleep 1 # let it paint
-if ! info=$(xwininfo -name Tarnwell 2>/dev/null); then
-    echo "no window named Tarnwell came up; the program said:" >&2
-    cat "$shot.log" >&2
-    kill $pid 2>/dev/null || true
-    exit 1
-fi
-import -window root "$shot"
-kill $pid
-x=$(sed -n 's/.*Absolute upper-left X: *//p' <<<"$info")
-y=$(sed -n 's/.*Absolute upper-left Y: *//p' <<<"$info")
-w=$(sed -n 's/.*Width: *//p' <<<"$info")
-h=$(sed -n 's/.*Height: *//p' <<<"$info")
-pixel=$(convert "$shot" -format "%[hex:p{$((x + 3)),$((y + 3))}]" info:)
-echo "$w $h ${pixel:0:6}"
-INNER
-
 fail=0
 declare -A size
 for scale in 1 2; do
-    if ! result=$(xvfb-run -a -s "-screen 0 1600x1600x24 -dpi 96" \
-        bash "$out/screenshot.sh" $scale "$out/tarnwell-${scale}x.png"); then
+    # The installed program, started through its link.
+    if ! result=$(QT_SCALE_FACTOR=$scale xvfb-run -a -s "-screen 0 1600x1600x24 -dpi 96" \
+        "$tools/window-shot.sh" "$out/tarnwell-${scale}x.png" 20 1 tarnwell); then
         echo "FAIL the installed program did not come up at scale $scale" >&2
         exit 1
     fi

@@ -376,11 +376,6 @@ void Form1::ShowErrorBox(const QString &description, const QString &procedure, i
     m_platform.WarningBox(this, ErrorBoxText(description, procedure, line), QStringLiteral("Application Error"));
 }
 
-void Form1::SetSkinFramework(std::unique_ptr<SkinFramework> skin)
-{
-    m_skin = std::move(skin);
-}
-
 bool Form1::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == ListView1 || watched == ListView1->viewport()) {

@@ -58,14 +58,12 @@ public:
     FileList &Files() { return m_files; }
     int PointerState() const { return m_pointerState; }
     void SetPointerState(int state);
-    Busy BusyWith() const { return m_busy; }
     // True while a long operation (a run, a list filter, a folder scan or a drop) owns the list.
     // Every handler that changes the list or starts long work refuses while it holds; the
     // operations that show the hourglass all hold it, so it also covers the hourglass.
     bool ListLocked() const { return m_busy != Busy::None; }
     const QString &AppTitle() const { return m_appTitle; }
     const QCursor *HandCursor() const { return m_handCursor.get(); }
-    SkinFramework &Skin() { return *m_skin; }
     // Lets the message loop run, at most every few milliseconds, so that a long operation keeps
     // the window painted without paying a repaint per item.
     void Yield();
@@ -74,9 +72,6 @@ public:
 
     void ShowMessage(const QString &text);
     void ShowErrorBox(const QString &description, const QString &procedure, int line) override;
-
-    // Replaces the skin component (tests record its calls).
-    void SetSkinFramework(std::unique_ptr<SkinFramework> skin);
 
     int Twips(int twips) const; // twips to pixels at the screen's dpi
     // The title of message and input boxes: the product name cut at its last blank, and again

@@ -13,17 +13,23 @@ namespace {
 constexpr int kErrTypeMismatch = 13;
 constexpr int kErrOverflow = 6;
 
-enum class NumberText { Number, NotANumber, Overflow };
+[[noreturn]] void TypeMismatch()
+{
+    throw AppError(QStringLiteral("Type mismatch"), kErrTypeMismatch);
+}
+
+[[noreturn]] void Overflow()
+{
+    throw AppError(QStringLiteral("Overflow"), kErrOverflow);
+}
 
 // A decimal number: blanks around, an optional sign, digits with an optional decimal point (at
 // least one digit on either side of it), an optional exponent of "E" or "e", a sign and digits.
 // Words such as "inf" and "nan" are no numbers. A number too large for a double is an overflow;
-// one too small to tell from zero is zero.
-NumberText ParseNumber(const QString &text, double &value)
+// one too small to tell from zero is zero. Anything else is a type mismatch.
+double ParseNumber(const QString &text)
 {
     const QString trimmed = text.trimmed();
-    QByteArray ascii;
-    ascii.reserve(trimmed.size());
     qsizetype i = 0;
     const auto digitsAt = [&](qsizetype from) {
         qsizetype to = from;
@@ -41,7 +47,7 @@ NumberText ParseNumber(const QString &text, double &value)
         i += 1 + fractionDigits;
     }
     if (integerDigits + fractionDigits == 0)
-        return NumberText::NotANumber;
+        TypeMismatch();
     const qsizetype mantissaEnd = i;
     if (i < trimmed.size() && (trimmed.at(i) == QLatin1Char('e') || trimmed.at(i) == QLatin1Char('E'))) {
         qsizetype at = i + 1;
@@ -49,21 +55,25 @@ NumberText ParseNumber(const QString &text, double &value)
             ++at;
         const qsizetype exponentDigits = digitsAt(at);
         if (exponentDigits == 0)
-            return NumberText::NotANumber;
+            TypeMismatch();
         i = at + exponentDigits;
     }
     if (i != trimmed.size())
-        return NumberText::NotANumber;
+        TypeMismatch();
 
-    ascii = trimmed.toLatin1(); // every character is ASCII by now
+    const QByteArray ascii = trimmed.toLatin1(); // every character is ASCII by now
     const char *begin = ascii.constData();
     if (*begin == '+')
         ++begin; // from_chars takes no plus sign
+    double value = 0;
     const auto [end, error] = std::from_chars(begin, ascii.constData() + ascii.size(), value);
-    if (error == std::errc() && end == ascii.constData() + ascii.size())
-        return std::isinf(value) ? NumberText::Overflow : NumberText::Number;
+    if (error == std::errc() && end == ascii.constData() + ascii.size()) {
+        if (std::isinf(value))
+            Overflow();
+        return value;
+    }
     if (error != std::errc::result_out_of_range)
-        return NumberText::NotANumber;
+        TypeMismatch();
     // Out of range one way or the other: the place of the first significant digit and the
     // exponent tell which.
     const QByteArray mantissa = ascii.left(mantissaEnd);
@@ -82,9 +92,8 @@ NumberText ParseNumber(const QString &text, double &value)
         exponent = std::clamp<qint64>(exponent, -100000, 100000);
     }
     if (leading + exponent >= 0)
-        return NumberText::Overflow;
-    value = 0.0;
-    return NumberText::Number;
+        Overflow();
+    return 0.0;
 }
 } // namespace
 
@@ -115,21 +124,13 @@ void SettingsStore::SaveSetting(const QString &key, const QString &value)
 
 qint16 TextToInteger16(const QString &text)
 {
-    double value = 0;
-    switch (ParseNumber(text, value)) {
-    case NumberText::NotANumber:
-        throw AppError(QStringLiteral("Type mismatch"), kErrTypeMismatch);
-    case NumberText::Overflow:
-        throw AppError(QStringLiteral("Overflow"), kErrOverflow);
-    case NumberText::Number:
-        break;
-    }
+    const double value = ParseNumber(text);
     const int previous = std::fegetround();
     std::fesetround(FE_TONEAREST); // a half goes to the even neighbour
     const double rounded = std::nearbyint(value);
     std::fesetround(previous);
     if (rounded < -32768.0 || rounded > 32767.0)
-        throw AppError(QStringLiteral("Overflow"), kErrOverflow);
+        Overflow();
     return static_cast<qint16>(rounded);
 }
 
@@ -140,16 +141,7 @@ bool TextToTruth(const QString &text)
         return true;
     if (trimmed.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
         return false;
-    double value = 0;
-    switch (ParseNumber(trimmed, value)) {
-    case NumberText::NotANumber:
-        throw AppError(QStringLiteral("Type mismatch"), kErrTypeMismatch);
-    case NumberText::Overflow:
-        throw AppError(QStringLiteral("Overflow"), kErrOverflow);
-    case NumberText::Number:
-        break;
-    }
-    return value != 0.0;
+    return ParseNumber(trimmed) != 0.0;
 }
 
 QString TruthText(bool value)

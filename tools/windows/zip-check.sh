@@ -8,6 +8,7 @@
 set -euo pipefail
 build=$(cd "$1" && pwd)
 out=$build/package
+tools=$(cd "$(dirname "$0")/.." && pwd)
 rm -rf "$out"
 mkdir -p "$out"
 (cd "$build" && cpack -G ZIP -B "$out" >/dev/null)
@@ -49,31 +50,8 @@ background=$(sed -n 's/^background #//p' "$out/install-check.txt")
 wineserver -k || true
 wineserver -w
 
-cat >"$out/screenshot.sh" <<'INNER'
-set -euo pipefail
-program=$1 shot=$2
-wine "$program" >"$shot.log" 2>&1 &
-for _ in $(seq 300); do
-    xwininfo -name Tarnwell >/dev/null 2>&1 && break
-    sleep 0.2
-done
-sleep 2 # let it paint
-if ! info=$(xwininfo -name Tarnwell 2>/dev/null); then
-    echo "no window named Tarnwell came up; the program said:" >&2
-    cat "$shot.log" >&2
-    wineserver -k || true
-    exit 1
-fi
-import -window root "$shot"
-wineserver -k || true
-x=$(sed -n 's/.*Absolute upper-left X: *//p' <<<"$info")
-y=$(sed -n 's/.*Absolute upper-left Y: *//p' <<<"$info")
-w=$(sed -n 's/.*Width: *//p' <<<"$info")
-h=$(sed -n 's/.*Height: *//p' <<<"$info")
-pixel=$(convert "$shot" -format "%[hex:p{$((x + 3)),$((y + 3))}]" info:)
-echo "$w $h ${pixel:0:6}"
-INNER
-result=$(xvfb-run -a -s "-screen 0 1280x1024x24 -dpi 96" bash "$out/screenshot.sh" "$program" "$out/tarnwell-wine.png")
+result=$(STOP="wineserver -k" xvfb-run -a -s "-screen 0 1280x1024x24 -dpi 96" \
+    "$tools/window-shot.sh" "$out/tarnwell-wine.png" 60 2 wine "$program")
 read -r w h pixel <<<"$result"
 echo "zip: the unpacked program under Wine shows a ${w}x${h} window, background #${pixel,,}; screenshot $out/tarnwell-wine.png"
 if [ "${pixel,,}" != "$background" ]; then
