@@ -1,5 +1,4 @@
-// The look: the skin on a window built like the main window, the cursor file, the pointer rule,
-// the icon.
+// The look: the skin on a window built like the main window, the cursor, the pointer, the icon.
 #include "Look.h"
 #include "ErrorTrap.h"
 #include "PointerStates.h"
@@ -30,70 +29,25 @@ Control *Place(QWidget *parent, const char *name)
     return control;
 }
 
-// The main window's kinds of control, names and nesting.
+// The main window's kinds of container and control, with their names and nesting.
 std::unique_ptr<QWidget> MakeMainWindow()
 {
     auto *w = Place<QWidget>(nullptr, "Form1");
     Place<QTreeView>(w, "ListView1");
     Place<QPushButton>(w, "PushButton5");
-    Place<QPlainTextEdit>(w, "Text1");
     auto *frame3 = Place<QGroupBox>(w, "Frame3");
     Place<QRadioButton>(frame3, "Option1");
     auto *frame2 = Place<QGroupBox>(frame3, "Frame2");
     Place<QLabel>(frame2, "Label2");
     Place<QComboBox>(frame2, "Combo1");
-    Place<QLineEdit>(frame2, "Text3");
-    Place<QPushButton>(frame2, "PushButton6");
-    Place<QProgressBar>(w, "ProgressBar1");
     return std::unique_ptr<QWidget>(w);
 }
-
-// Each control's background colour, and whether it paints it.
-using Backgrounds = QMap<QString, std::pair<QColor, bool>>;
-Backgrounds BackgroundsOf(QWidget *window)
-{
-    Backgrounds result;
-    QList<QWidget *> controls = window->findChildren<QWidget *>(QRegularExpression(u"^[A-Z]"_s));
-    for (QWidget *control : controls << window)
-        result[control->objectName()] = {control->palette().color(control->backgroundRole()),
-                                         control->autoFillBackground()};
-    return result;
-}
-
-class RecordingSkin final : public SkinFramework
-{
-public:
-    void LoadSkin(const QString &path, const QString &iniName) override
-    {
-        calls << u"LoadSkin(%1,%2)"_s.arg(path, iniName);
-        if (fail)
-            throw AppError(u"rejected"_s);
-    }
-    int ApplyOptions() const override
-    {
-        calls << u"ApplyOptions"_s;
-        return 6; // bit 1 clear, other bits set
-    }
-    void SetApplyOptions(int options) override { calls << u"SetApplyOptions(%1)"_s.arg(options); }
-    void SetApplyMetrics(bool on) override { calls << u"SetApplyMetrics(%1)"_s.arg(on); }
-    void SetFrameSkinning(bool on) override { calls << u"SetFrameSkinning(%1)"_s.arg(on); }
-    void ApplyWindow(QWidget *target) override { calls << u"ApplyWindow(%1)"_s.arg(target->objectName()); }
-
-    mutable QStringList calls;
-    bool fail = false;
-};
 
 [[nodiscard]] bool WriteFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
     return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly)
            && file.write(bytes) == bytes.size();
-}
-
-QByteArray Shipped(const QString &relative)
-{
-    QFile file(qEnvironmentVariable("TARNWELL_SOURCE_DIR") + u"/bundle/"_s + relative);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace
@@ -103,102 +57,82 @@ class LookTest : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        QPalette palette = QApplication::palette();
-        palette.setColor(QPalette::Button, kFace);
-        palette.setColor(QPalette::Window, QColor(0xf5, 0xe0, 0xcd));
-        QApplication::setPalette(palette);
-    }
-    void cleanupTestCase() { QApplication::setPalette(QApplication::style()->standardPalette()); }
-    void init()
-    {
-        m_dir.emplace();
-        m_window = MakeMainWindow();
-    }
+    void initTestCase() { QApplication::setPalette(QPalette(kFace, QColor(0xf5, 0xe0, 0xcd))); }
 
     void applySkin_data()
     {
         QTest::addColumn<QString>("file");
         QTest::addColumn<QByteArray>("hiddenList"); // x/.hidden
         QTest::addColumn<bool>("applied");
-        QTest::newRow("no skin") << QString() << QByteArray() << false;
-        QTest::newRow("beside the program, not in x") << u"o.cjs"_s << QByteArray() << false;
-        QTest::newRow("o.cjs is a folder") << u"x/o.cjs/skin.cjs"_s << QByteArray() << false;
-        QTest::newRow("skin") << u"x/o.cjs"_s << QByteArray("o.cjs.bak\nO.CJS\n") << true;
+        QTest::addColumn<bool>("refused"); // by the component: the file has no skin header
+        QTest::newRow("no skin") << QString() << QByteArray() << false << false;
+        QTest::newRow("beside the program, not in x") << u"o.cjs"_s << QByteArray() << false << false;
+        QTest::newRow("o.cjs is a folder") << u"x/o.cjs/skin.cjs"_s << QByteArray() << false << false;
+        QTest::newRow("skin") << u"x/o.cjs"_s << QByteArray("o.cjs.bak\nO.CJS\n") << true << false;
+        QTest::newRow("refused by the component") << u"x/o.cjs"_s << QByteArray() << true << true;
 #ifndef Q_OS_WIN
-        QTest::newRow("listed in x/.hidden") << u"x/o.cjs"_s << QByteArray("notes.txt\r\no.cjs\r\n") << false;
+        QTest::newRow("listed in x/.hidden") << u"x/o.cjs"_s << QByteArray("notes.txt\r\no.cjs\r\n") << false << false;
 #endif
     }
     // A skin there gives the window, option buttons, frames and labels the button face, then the
-    // component its six calls; without one nothing changes.
+    // window the skin's colours (the component's other option bits kept), metrics and frame rules;
+    // without one nothing changes. The component's error reaches the caller; the recolouring, done
+    // before the load, stays.
     void applySkin()
     {
         QFETCH(QString, file);
         QFETCH(QByteArray, hiddenList);
         QFETCH(bool, applied);
-        QVERIFY(file.isEmpty() || WriteFile(m_dir->filePath(file), kSkinHeader));
-        QVERIFY(hiddenList.isEmpty() || WriteFile(m_dir->filePath(u"x/.hidden"_s), hiddenList));
-        const Backgrounds before = BackgroundsOf(m_window.get());
-        RecordingSkin skin;
-        QVERIFY_THROWS_NO_EXCEPTION(ApplySkin(m_window.get(), m_dir->path(), skin));
-
-        const QString path = u"%1%2x%2o.cjs"_s.arg(m_dir->path(), QDir::separator());
-        const QStringList six = {u"LoadSkin(%1,)"_s.arg(path), u"ApplyOptions"_s,        u"SetApplyOptions(7)"_s,
-                                 u"SetApplyMetrics(1)"_s,      u"SetFrameSkinning(1)"_s, u"ApplyWindow(Form1)"_s};
-        QCOMPARE(skin.calls, applied ? six : QStringList());
-        const Backgrounds after = BackgroundsOf(m_window.get());
-        for (const QString &name : after.keys()) {
-            const bool face = applied && kTakesFace.contains(name);
-            QVERIFY2(after[name] == (face ? std::pair(kFace, true) : before[name]), qPrintable(name));
+        QFETCH(bool, refused);
+        QTemporaryDir dir;
+        const char *rules = "\n#Colours {}\n/* [metrics] */\n#Metrics {}\n/* [frame] */\n#Frame {}";
+        QVERIFY(file.isEmpty() || WriteFile(dir.filePath(file), QByteArray(refused ? "" : kSkinHeader) + rules));
+        QVERIFY(hiddenList.isEmpty() || WriteFile(dir.filePath(u"x/.hidden"_s), hiddenList));
+        const std::unique_ptr<QWidget> window = MakeMainWindow();
+        SkinFramework skin;
+        skin.SetApplyOptions(6); // bit 1 clear, other bits set
+        if (refused)
+            QVERIFY_THROWS_EXCEPTION(AppError, ApplySkin(window.get(), dir.path(), skin));
+        else
+            QVERIFY_THROWS_NO_EXCEPTION(ApplySkin(window.get(), dir.path(), skin));
+        const bool drawn = applied && !refused;
+        QCOMPARE(skin.ApplyOptions(), drawn ? 7 : 6);
+        QCOMPARE(window->styleSheet(), drawn ? u"#Colours {}\n#Metrics {}\n#Frame {}\n"_s : QString());
+        for (QWidget *control :
+             window->findChildren<QWidget *>(QRegularExpression(u"^[A-Z]"_s)) + QList{window.get()}) {
+            const bool face = applied && kTakesFace.contains(control->objectName());
+            QVERIFY2(control->palette().color(control->backgroundRole()) == (face ? kFace : QColor(Qt::white))
+                         && control->autoFillBackground() == face,
+                     qPrintable(control->objectName()));
         }
 #ifndef Q_OS_WIN // hidden is a file attribute on Windows
-        QVERIFY(WriteFile(m_dir->filePath(u".o.cjs"_s), kSkinHeader));
-        QVERIFY(!IsPlainVisibleFile(m_dir->filePath(u".o.cjs"_s)));
+        QVERIFY(WriteFile(dir.filePath(u".o.cjs"_s), kSkinHeader));
+        QVERIFY(!IsPlainVisibleFile(dir.filePath(u".o.cjs"_s)));
 #endif
     }
 
-    // The component's error reaches the caller; the recolouring, done before LoadSkin, stays.
-    void failingLoad_propagatesAndRecolouringStays()
-    {
-        QVERIFY(WriteFile(m_dir->filePath(u"x/o.cjs"_s), "QLabel { color: red; }\n"));
-        RecordingSkin skin;
-        skin.fail = true;
-        QVERIFY_THROWS_EXCEPTION(AppError, ApplySkin(m_window.get(), m_dir->path(), skin));
-        for (const QString &name : kTakesFace)
-            QVERIFY2(BackgroundsOf(m_window.get())[name] == std::pair(kFace, true), qPrintable(name));
-        SkinFramework real; // without its header line the file is no skin
-        QVERIFY_THROWS_EXCEPTION(AppError, ApplySkin(m_window.get(), m_dir->path(), real));
-    }
-
+    // A cursor is an icon directory of type 2, its hotspot where an icon keeps its planes and bit
+    // count. Moved off row 0, the hotspot reads wrong with x and y swapped or a byte off.
     void loadCursorFile_data()
     {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QPoint>("hotspot");
-        // A 16 x 16 picture saved as an icon, then made a cursor: directory type 2, and the hotspot
-        // where an icon keeps its planes and bit count. The hotspot reads wrong with x and y swapped.
-        QImage picture(16, 16, QImage::Format_ARGB32);
-        picture.fill(Qt::black);
-        QBuffer icon;
-        QVERIFY(picture.save(&icon, "ico"));
-        QByteArray cursor = icon.data();
-        cursor[2] = 2;
-        cursor[10] = 13;
-        cursor[12] = 2;
-        QTest::newRow("built here") << cursor << QPoint(13, 2);
-        QTest::newRow("shipped hand, at the fingertip") << Shipped(u"HAND-M.CUR"_s) << QPoint(7, 0);
+        QFile shipped(qEnvironmentVariable("TARNWELL_SOURCE_DIR") + u"/bundle/HAND-M.CUR"_s);
+        QVERIFY(shipped.open(QIODevice::ReadOnly));
+        const QByteArray hand = shipped.readAll();
+        QTest::newRow("shipped hand, at the fingertip") << hand << QPoint(7, 0);
+        QTest::newRow("moved") << QByteArray(hand).replace(10, 1, "\x09").replace(12, 1, "\x03") << QPoint(9, 3);
         QTest::newRow("text file renamed") << QByteArray("Order 123: three boxes of nails\r\n") << kNoCursor;
         QTest::newRow("empty") << QByteArray() << kNoCursor;
-        QTest::newRow("truncated") << cursor.left(cursor.size() - 100) << kNoCursor;
-        QByteArray asIcon = cursor;
-        asIcon[2] = 1;
-        QTest::newRow("icon") << asIcon << kNoCursor;
+        QTest::newRow("truncated") << hand.left(hand.size() - 100) << kNoCursor;
+        QTest::newRow("icon") << QByteArray(hand).replace(2, 1, "\x01") << kNoCursor;
     }
     void loadCursorFile()
     {
         QFETCH(QByteArray, content);
         QFETCH(QPoint, hotspot);
-        const QString path = m_dir->filePath(u"HAND-M.CUR"_s);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"HAND-M.CUR"_s);
         QVERIFY(WriteFile(path, content));
         if (hotspot == kNoCursor) {
             QVERIFY_THROWS_EXCEPTION(AppError, LoadCursorFile(path));
@@ -210,8 +144,7 @@ private slots:
         QVERIFY2(qAlpha(cursor.pixmap().toImage().pixel(hotspot)) == 255, "the hotspot is on the drawing");
     }
 
-    // A control without a handler asks for nothing, and the pointer stays as it was (the window's
-    // handled controls are tested with the window, RunTest).
+    // A control without a handler asks for nothing; the pointer stays as it was.
     void mouseMovePointer_nothingWithoutAHandler()
     {
         QVERIFY(!MouseMovePointer(u"PushButton6"_s));
@@ -227,10 +160,6 @@ private slots:
             QCOMPARE(qAlpha(icon.pixmap(side).toImage().pixel(side / 3, side / 2)), 255);
         }
     }
-
-private:
-    std::optional<QTemporaryDir> m_dir;
-    std::unique_ptr<QWidget> m_window;
 };
 
 TARNWELL_TEST_CLASS(LookTest)
