@@ -162,7 +162,7 @@ private slots:
             dir.Mode(QStringLiteral("store/settings.ini"), 0444);
             dir.Mode(QStringLiteral("store"), 0555);
         }
-        const ChildResult load = RunChild({QStringLiteral("load"), file}, true);
+        const ChildResult load = RunChild({QStringLiteral("window"), file}, true);
         dir.Mode(QStringLiteral("store"), 0777);
         QVERIFY2(load.finished && load.exitCode == 0 && load.Starting(QStringLiteral("BOX")).size() <= 1,
                  qPrintable(load.Describe()));
