@@ -66,7 +66,7 @@ private slots:
         for (const bool inPlace : {true, false}) {
             // The writes counted are those into the folder the run writes to, not into its record.
             QProcessEnvironment env = ShimEnvironment(QStringLiteral("TARNWELL_FAIL_UNDER"),
-                                                      inPlace ? job.In() : job.Out());
+                                                      inPlace ? job.in : job.out);
             int writes = 0; // of a whole run, found by the first fault
             for (const auto &fault : faults) {
                 for (int n = 1; n <= (writes > 0 ? writes : 100); ++n) {
@@ -194,12 +194,12 @@ private slots:
         } else {
             ScriptedHost host;
             host.entries = job.Paths();
-            host.outputFolder = job.Out();
+            host.outputFolder = job.out;
             host.inPlace = inPlace;
             host.report = [&](const QString &line) { run.lines << line; };
             host.onEntry = [&](int position) {
                 if (position == 3 && kind == QLatin1String("removeOutput"))
-                    QDir(job.Out()).removeRecursively();
+                    QDir(job.out).removeRecursively();
                 else if (position == 3 && QFile::remove(c) && kind == QLatin1String("folder"))
                     QDir().mkdir(c);
             };
@@ -225,8 +225,8 @@ private slots:
             if (!cChanged || item.name != QLatin1String("c.txt"))
                 QCOMPARE(job.Outcome(item, inPlace), written.contains(item.name) ? 1 : 0);
         }
-        QCOMPARE(job.Strays(), QStringList());                                         // nothing written beside them
-        QCOMPARE(QFileInfo::exists(job.Out()), kind != QLatin1String("removeOutput")); // not made again
+        QCOMPARE(job.Strays(), QStringList());                                       // nothing written beside them
+        QCOMPARE(QFileInfo::exists(job.out), kind != QLatin1String("removeOutput")); // not made again
         qInfo("unwritable files, %s: %lld error boxes as expected, nothing else touched", qPrintable(kind),
               static_cast<long long>(seen.size()));
     }
@@ -247,7 +247,7 @@ private slots:
         job.dir.Mode(QStringLiteral("in/closed.txt"), 0200);
         job.dir.Mode(QStringLiteral("in/shut"), 0);
         job.dir.Mode(QStringLiteral("in/deep/shut"), 0300);
-        const ChildResult scan = RunChild({QStringLiteral("scan"), job.In()}, true);
+        const ChildResult scan = RunChild({QStringLiteral("scan"), job.in}, true);
         QStringList listed = scan.Starting(QStringLiteral("ENTRY"));
         listed.sort();
         QVERIFY2(scan.Ok() && listed == job.Paths(), qPrintable(scan.Describe()));

@@ -85,7 +85,7 @@ private slots:
         const QStringList window{QStringLiteral("window"), job.Data() + QStringLiteral("/settings.ini"), job.Data()};
         const auto args = [&](bool inPlace) {
             return longText ? window
-                                  + QStringList{QLatin1String(inPlace ? "inplace" : "newfiles"), job.Out(), job.List(),
+                                  + QStringList{QLatin1String(inPlace ? "inplace" : "newfiles"), job.out, job.List(),
                                                 job.dir.filePath(QStringLiteral("text"))}
                             : job.Args(inPlace);
         };

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
@@ -30,12 +31,8 @@ struct ChildResult
     // The lines with this tag, the tag cut off.
     QStringList Starting(const QString &tag) const
     {
-        QStringList found;
-        for (const QString &line : lines) {
-            if (line.startsWith(tag + u' '))
-                found << line.mid(tag.size() + 1);
-        }
-        return found;
+        const QRegularExpression start(u'^' + tag + u' ');
+        return lines.filter(start).replaceInStrings(start, QString());
     }
     bool Ok() const { return finished && exitCode == 0; }
     // It ended normally after a run that reached "Done." and showed no other message.
@@ -123,22 +120,17 @@ inline ChildResult RunChild(const QStringList &args, bool unprivileged = false,
     QProcess child;
     child.setProcessEnvironment(env);
     child.start(program, arguments);
-    ChildResult result;
-    if (!child.waitForStarted(30000)) {
+    if (!child.waitForStarted(30000))
         QTest::qFail(qPrintable(QStringLiteral("cannot start %1: %2").arg(program, child.errorString())), __FILE__,
                      __LINE__);
-        return result;
-    }
     while (!child.canReadLine() && child.waitForReadyRead(60000)) { // a run's first line is "START"
     }
     QElapsedTimer timer;
     timer.start();
-    if (!(result.finished = child.waitForFinished(300000))) {
-        child.kill();
-        child.waitForFinished();
-    }
+    ChildResult result;
+    result.finished = child.waitForFinished(300000); // else it is killed with the QProcess
     result.ms = std::max<qint64>(timer.elapsed(), 1);
-    result.exitCode = child.exitStatus() == QProcess::NormalExit ? child.exitCode() : -1;
+    result.exitCode = result.finished && child.exitStatus() == QProcess::NormalExit ? child.exitCode() : -1;
     result.lines = QString::fromUtf8(child.readAllStandardOutput()).remove(u'\r').split(u'\n', Qt::SkipEmptyParts);
     result.errors = QString::fromUtf8(child.readAllStandardError());
     return result;
@@ -169,6 +161,7 @@ struct Job
         QByteArray oldOutput;          // what the output folder holds of it before a run; null: nothing
     };
     SharedDir dir;
+    QString in = dir.filePath(QStringLiteral("in")), out = dir.filePath(QStringLiteral("out"));
     QList<Item> items;
     QString appendText = QLatin1String(kAppendText); // as written, lines ended by CR LF
 
@@ -182,14 +175,8 @@ struct Job
         if (!oldOutput.isNull())
             dir.File(QStringLiteral("out/") + name, oldOutput);
     }
-    QString In(const QString &name = QString()) const
-    {
-        return QDir::cleanPath(dir.filePath(QStringLiteral("in/") + name));
-    }
-    QString Out(const QString &name = QString()) const
-    {
-        return QDir::cleanPath(dir.filePath(QStringLiteral("out/") + name));
-    }
+    QString In(const QString &name) const { return in + u'/' + name; }
+    QString Out(const QString &name) const { return out + u'/' + name; }
     QString Data() const { return dir.filePath(QStringLiteral("data")); }
     QStringList Paths() const
     {
@@ -207,7 +194,7 @@ struct Job
     // The engine's run in the child.
     QStringList Args(bool inPlace) const
     {
-        return {QStringLiteral("run"), QLatin1String(inPlace ? "inplace" : "newfiles"), Out(), List(), Data()};
+        return {QStringLiteral("run"), QLatin1String(inPlace ? "inplace" : "newfiles"), out, List(), Data()};
     }
     // What a run left of the item: 0 as before, 1 complete (appended, or written out), -1 anything else.
     int Outcome(const Item &item, bool inPlace) const
@@ -228,7 +215,7 @@ struct Job
         QSet<QString> known;
         for (const Item &item : items)
             known.insert(item.name);
-        QStringList names = FolderNames(In()) + FolderNames(Out());
+        QStringList names = FolderNames(in) + FolderNames(out);
         names.removeIf([&](const QString &name) { return known.contains(name); });
         return names;
     }
@@ -236,16 +223,13 @@ struct Job
     // made again.
     void Restore(bool inPlace) const
     {
-        for (const Item &item : items) {
-            if (inPlace && !QFile::resize(In(item.name), item.original.size()))
-                QTest::qFail(qPrintable(QStringLiteral("cannot put back %1").arg(item.name)), __FILE__, __LINE__);
-        }
-        if (inPlace)
-            return;
-        QDir(Out()).removeRecursively();
+        if (!inPlace)
+            QDir(out).removeRecursively();
         dir.Folder(QStringLiteral("out"));
         for (const Item &item : items) {
-            if (!item.oldOutput.isNull())
+            if (inPlace)
+                QVERIFY(QFile::resize(In(item.name), item.original.size()));
+            else if (!item.oldOutput.isNull())
                 dir.File(QStringLiteral("out/") + item.name, item.oldOutput);
         }
     }
