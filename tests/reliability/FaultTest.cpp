@@ -230,44 +230,6 @@ private slots:
         qInfo("unwritable files, %s: %lld error boxes as expected, nothing else touched", qPrintable(kind),
               static_cast<long long>(seen.size()));
     }
-
-    // Permission is respected by the scan and the run of an unprivileged user: a folder it may
-    // not read is dropped from the walk, a file it may not read is listed, reported and skipped.
-    void permissionIsRespected()
-    {
-#ifdef Q_OS_WIN
-        QSKIP("File modes and the user nobody are POSIX; Windows access lists are not set by these tests.");
-#endif
-        Job job; // its paths in sorted order
-        job.Add(QStringLiteral("closed.txt"), "mark closed");
-        job.Add(QStringLiteral("deep/seen.txt"), "mark seen");
-        job.Add(QStringLiteral("open.txt"), "mark open");
-        job.dir.File(QStringLiteral("in/shut/hidden.txt"), "mark hidden");
-        job.dir.File(QStringLiteral("in/deep/shut/hidden.txt"), "mark hidden");
-        job.dir.Mode(QStringLiteral("in/closed.txt"), 0200);
-        job.dir.Mode(QStringLiteral("in/shut"), 0);
-        job.dir.Mode(QStringLiteral("in/deep/shut"), 0300);
-        const ChildResult scan = RunChild({QStringLiteral("scan"), job.in}, true);
-        QStringList listed = scan.Starting(QStringLiteral("ENTRY"));
-        listed.sort();
-        QVERIFY2(scan.Ok() && listed == job.Paths(), qPrintable(scan.Describe()));
-
-        const ChildResult run = RunChild(job.Args(true), true); // over what the scan listed
-        const QStringList boxes = run.Starting(QStringLiteral("BOX"));
-        QVERIFY2(run.Done() && boxes.size() == 1 && boxes.first().startsWith(QStringLiteral("112 "))
-                     && boxes.first().contains(job.In(QStringLiteral("closed.txt"))),
-                 qPrintable(run.Describe()));
-        for (const char *closed : {"in/closed.txt", "in/shut", "in/deep/shut"})
-            job.dir.Mode(QLatin1String(closed), 0777);
-        for (const Job::Item &item : std::as_const(job.items))
-            QCOMPARE(job.Outcome(item, true), item.name == QLatin1String("closed.txt") ? 0 : 1);
-        QCOMPARE(ReadBytes(job.In(QStringLiteral("shut/hidden.txt")))
-                     + ReadBytes(job.In(QStringLiteral("deep/shut/hidden.txt"))),
-                 QByteArray("mark hiddenmark hidden"));
-        qInfo("permission test (as %s): 2 closed folders dropped from the walk, 1 unreadable file reported and "
-              "skipped, nothing else touched",
-              kRunningAsRoot ? "nobody" : "this user");
-    }
 };
 
 TARNWELL_TEST_CLASS(FaultTest)
