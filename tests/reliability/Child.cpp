@@ -38,12 +38,11 @@ void Print(QString line)
     std::fflush(stdout);
 }
 
-void PrintBox(const testing::FakePlatform::Box &box)
+// The file's text (UTF-8); none for a file that cannot be read.
+QString ReadText(const QString &path)
 {
-    if (box.kind == QLatin1String("message"))
-        Print(QStringLiteral("MESSAGE ") + box.text);
-    else
-        Print(QStringLiteral("BOX %1 %2").arg(box.kind, box.text));
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
 int Main(const QString &mode, const QStringList &args)
@@ -51,7 +50,10 @@ int Main(const QString &mode, const QStringList &args)
     if (mode == QLatin1String("window") && (args.size() == 1 || args.size() == 2 || args.size() == 6)) {
         testing::FakePlatform platform; // a scripted desktop that prints every box
         platform.dataFolder = args.value(1);
-        platform.onBox = PrintBox;
+        platform.onBox = [](const testing::FakePlatform::Box &box) {
+            Print(box.kind == QLatin1String("message") ? QStringLiteral("MESSAGE ") + box.text
+                                                       : QStringLiteral("BOX %1 %2").arg(box.kind, box.text));
+        };
         SettingsStore settings(args.at(0));
         Form1 form(platform, settings);
         form.Form_Load();
@@ -66,12 +68,8 @@ int Main(const QString &mode, const QStringList &args)
             Print(QStringLiteral("SHOWN %1").arg(form.isVisible()));
             return 0;
         }
-        QFile list(args.at(4));
-        QFile text(args.at(5));
-        if (!list.open(QIODevice::ReadOnly) || !text.open(QIODevice::ReadOnly))
-            return 3;
-        form.Files().AppendMany(QString::fromUtf8(list.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts));
-        form.Text1->setPlainText(QString::fromUtf8(text.readAll()));
+        form.Files().AppendMany(ReadText(args.at(4)).split(u'\n', Qt::SkipEmptyParts));
+        form.Text1->setPlainText(ReadText(args.at(5)));
         form.Text2->setPlainText(QLatin1String(reliability::kConditionText));
         form.Combo1->setCurrentIndex(0);
         (args.at(2) == QLatin1String("inplace") ? form.Option1 : form.Option2)->setChecked(true);
@@ -85,10 +83,7 @@ int Main(const QString &mode, const QStringList &args)
         host.inPlace = args.at(0) == QLatin1String("inplace");
         host.outputFolder = args.at(1);
         host.report = Print;
-        QFile list(args.at(2));
-        if (!list.open(QIODevice::ReadOnly))
-            return 3;
-        host.entries = QString::fromUtf8(list.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        host.entries = ReadText(args.at(2)).split(u'\n', Qt::SkipEmptyParts);
         Print(QStringLiteral("START"));
         AppendJournal journal(args.at(3));
         RunAppendJob(host, CodePage::System(), &journal);

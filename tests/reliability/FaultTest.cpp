@@ -57,25 +57,20 @@ private slots:
         job.Add(QStringLiteral("big.txt"), big + "mark");
         job.Add(QStringLiteral("bom.txt"), "\xEF\xBB\xBFmark\r\n", FileEncoding::Utf8Bom, true, "older output");
         int injected = 0;
-        const struct
-        {
-            int error;
-            bool half;
-            const char *name;
-        } faults[] = {{ENOSPC, false, "ENOSPC"}, {EIO, false, "EIO"}, {ENOSPC, true, "half written, then ENOSPC"}};
+        // errno, and whether half the bytes are written first
+        const std::pair<int, bool> faults[] = {{ENOSPC, false}, {EIO, false}, {ENOSPC, true}};
         for (const bool inPlace : {true, false}) {
             // The writes counted are those into the folder the run writes to, not into its record.
             QProcessEnvironment env = ShimEnvironment(QStringLiteral("TARNWELL_FAIL_UNDER"),
                                                       inPlace ? job.in : job.out);
             int writes = 0; // of a whole run, found by the first fault
-            for (const auto &fault : faults) {
+            for (const auto &[error, half] : faults) {
                 for (int n = 1; n <= (writes > 0 ? writes : 100); ++n) {
-                    const QString where =
-                        QStringLiteral("%1, write %2, %3: ").arg(inPlace).arg(n).arg(QLatin1String(fault.name));
                     env.insert(QStringLiteral("TARNWELL_FAIL_AT"), QString::number(n));
-                    env.insert(QStringLiteral("TARNWELL_FAIL_ERRNO"), QString::number(fault.error));
-                    env.insert(QStringLiteral("TARNWELL_FAIL_SHORT"), QString::number(fault.half));
+                    env.insert(QStringLiteral("TARNWELL_FAIL_ERRNO"), QString::number(error));
+                    env.insert(QStringLiteral("TARNWELL_FAIL_SHORT"), QString::number(half));
                     const ChildResult run = RunChild(job.Args(inPlace), false, env);
+                    const QString where = env.toStringList().filter(QStringLiteral("TARNWELL_FAIL")).join(u' ') + u' ';
                     const QStringList boxes = run.Starting(QStringLiteral("BOX"));
                     QVERIFY2(run.Done() && boxes.size() <= 1
                                  && (boxes.isEmpty() || boxes.first().startsWith(QStringLiteral("118 "))),
@@ -88,8 +83,7 @@ private slots:
                         QVERIFY2(job.Outcome(item, inPlace) == (failed || item.complete == item.original ? 0 : 1),
                                  qPrintable(where + item.name));
                     }
-                    QVERIFY2(named == boxes.size(),
-                             qPrintable(where + QStringLiteral("the box names no one file: ") + boxes.value(0)));
+                    QVERIFY2(named == boxes.size(), qPrintable(where + boxes.value(0))); // one file named
                     QCOMPARE(job.Strays(), QStringList());
                     job.Restore(inPlace);
                     if (boxes.isEmpty()) { // no write left to fail

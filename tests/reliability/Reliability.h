@@ -23,7 +23,7 @@ namespace tarnwell::reliability {
 struct ChildResult
 {
     bool finished = false; // false: it hung and was killed
-    int exitCode = -1;     // -1: it crashed or was killed
+    int exitCode = -1;     // -1: it crashed, hung or was killed
     qint64 ms = 0;         // from its first line to its end
     QStringList lines;     // its standard output
     QString errors;        // its standard error
@@ -43,10 +43,7 @@ struct ChildResult
     }
     QString Describe() const
     {
-        return QStringLiteral("finished %1, exit %2, output:\n%3\nerrors:\n%4")
-            .arg(finished)
-            .arg(exitCode)
-            .arg(lines.join(u'\n'), errors);
+        return QStringLiteral("exit %1, output:\n%2\n%3").arg(exitCode).arg(lines.join(u'\n'), errors);
     }
 };
 
@@ -60,8 +57,7 @@ inline const bool kRunningAsRoot = ::geteuid() == 0;
 inline void SetMode(const QString &path, unsigned mode)
 {
     ::umask(0);
-    if (::chmod(QFile::encodeName(path).constData(), static_cast<mode_t>(mode)) != 0)
-        QTest::qFail(qPrintable(QStringLiteral("cannot change the mode of %1").arg(path)), __FILE__, __LINE__);
+    QVERIFY2(::chmod(QFile::encodeName(path).constData(), static_cast<mode_t>(mode)) == 0, qPrintable(path));
 }
 #endif
 
@@ -79,8 +75,7 @@ public:
         if (relative.contains(u'/'))
             Folder(relative.section(u'/', 0, -2));
         QFile file(m_dir.filePath(relative));
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
-            QTest::qFail(qPrintable(QStringLiteral("cannot write %1").arg(file.fileName())), __FILE__, __LINE__);
+        QVERIFY2(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size(), qPrintable(file.fileName()));
     }
 
 private:
