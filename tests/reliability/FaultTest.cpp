@@ -185,6 +185,7 @@ private slots:
         if (!closed.isEmpty()) {
             job.dir.Mode(closed, static_cast<unsigned>(mode));
             run = RunChild(job.Args(inPlace), true);
+            job.dir.Mode(closed, 0777); // opened again so that an ordinary user can check it
         } else {
             ScriptedHost host;
             host.entries = job.Paths();
