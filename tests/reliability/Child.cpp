@@ -1,15 +1,13 @@
 // The program the reliability tests start, to kill it, to run it as an unprivileged user or with
 // failing writes; it prints what it does on its standard output, one line each.
-//   child run inplace|newfiles OUTPUT_FOLDER LIST_FILE [RECORD_FOLDER]
-//       "START", then the run's boxes; with RECORD_FOLDER in-place appends are recorded there
+//   child run inplace|newfiles OUTPUT_FOLDER LIST_FILE RECORD_FOLDER
+//       "START", then the run's boxes; in-place appends are recorded in RECORD_FOLDER
 //   child scan FOLDER                                   "ENTRY <path>" per file "*.*" lists
-//   child load SETTINGS_FILE [DATA_FOLDER]   the main window on a scripted desktop, its
-//       per-user data folder DATA_FOLDER: "BOX <kind> <text>" per box, "LOADED <combo> <option1>
-//       <option2> <text3>", then "SHOWN <visible>"
-//   child window inplace|newfiles OUTPUT_FOLDER LIST_FILE TEXT_FILE DATA_FOLDER  the program as
-//       a user drives it: started (settings in DATA_FOLDER), the list filled, TEXT_FILE (UTF-8)
-//       typed into the text to append, "does" the condition, "START", then Start clicked;
-//       "MESSAGE <text>" and "BOX <kind> <text>" per box
+//   child window SETTINGS_FILE [DATA_FOLDER [inplace|newfiles OUTPUT_FOLDER LIST_FILE TEXT_FILE]]
+//       the main window started on a scripted desktop, with its per-user data folder: "MESSAGE
+//       <text>" or "BOX <kind> <text>" per box; then without a job "LOADED <combo> <option1>
+//       <option2> <text3>" and "SHOWN <visible>"; with one, as a user drives it: the list filled,
+//       TEXT_FILE (UTF-8) typed into the text to append, "does" the condition, "START", Start clicked
 #include "AppendJournal.h"
 #include "AppendRun.h"
 #include "ChildProtocol.h"
@@ -40,63 +38,55 @@ void Print(QString line)
     std::fflush(stdout);
 }
 
-void PrintBox(const testing::FakePlatform::Box &box)
+// The file's text (UTF-8); none for a file that cannot be read.
+QString ReadText(const QString &path)
 {
-    if (box.kind == QLatin1String("message"))
-        Print(QStringLiteral("MESSAGE ") + box.text);
-    else
-        Print(QStringLiteral("BOX %1 %2").arg(box.kind, box.text));
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
-
-// The window as the program starts it, on a scripted desktop that prints every box.
-struct Program
-{
-    testing::FakePlatform platform;
-    SettingsStore settings;
-    Form1 form;
-    Program(const QString &settingsFile, const QString &dataFolder) : settings(settingsFile), form(platform, settings)
-    {
-        platform.dataFolder = dataFolder;
-        platform.onBox = PrintBox;
-        form.Form_Load();
-    }
-};
 
 int Main(const QString &mode, const QStringList &args)
 {
-    if (mode == QLatin1String("window") && args.size() == 5) {
-        Program program(args.at(4) + QStringLiteral("/settings.ini"), args.at(4));
-        Form1 &form = program.form;
-        QFile list(args.at(2));
-        QFile text(args.at(3));
-        if (!list.open(QIODevice::ReadOnly) || !text.open(QIODevice::ReadOnly))
-            return 3;
-        form.Files().AppendMany(QString::fromUtf8(list.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts));
-        form.Text1->setPlainText(QString::fromUtf8(text.readAll()));
+    if (mode == QLatin1String("window") && (args.size() == 1 || args.size() == 2 || args.size() == 6)) {
+        testing::FakePlatform platform; // a scripted desktop that prints every box
+        platform.dataFolder = args.value(1);
+        platform.onBox = [](const testing::FakePlatform::Box &box) {
+            Print(box.kind == QLatin1String("message") ? QStringLiteral("MESSAGE ") + box.text
+                                                       : QStringLiteral("BOX %1 %2").arg(box.kind, box.text));
+        };
+        SettingsStore settings(args.at(0));
+        Form1 form(platform, settings);
+        form.Form_Load();
+        if (args.size() < 6) {
+            Print(QStringLiteral("LOADED %1 %2 %3 %4")
+                      .arg(form.Combo1->currentIndex())
+                      .arg(form.Option1->isChecked())
+                      .arg(form.Option2->isChecked())
+                      .arg(form.Text3->text()));
+            form.show();
+            QApplication::processEvents();
+            Print(QStringLiteral("SHOWN %1").arg(form.isVisible()));
+            return 0;
+        }
+        form.Files().AppendMany(ReadText(args.at(4)).split(u'\n', Qt::SkipEmptyParts));
+        form.Text1->setPlainText(ReadText(args.at(5)));
         form.Text2->setPlainText(QLatin1String(reliability::kConditionText));
         form.Combo1->setCurrentIndex(0);
-        (args.at(0) == QLatin1String("inplace") ? form.Option1 : form.Option2)->setChecked(true);
-        form.Text3->setText(args.at(1));
+        (args.at(2) == QLatin1String("inplace") ? form.Option1 : form.Option2)->setChecked(true);
+        form.Text3->setText(args.at(3));
         Print(QStringLiteral("START"));
         form.PushButton2_Click();
         return 0;
     }
-    if (mode == QLatin1String("run") && (args.size() == 3 || args.size() == 4)) {
+    if (mode == QLatin1String("run") && args.size() == 4) {
         reliability::ScriptedHost host;
         host.inPlace = args.at(0) == QLatin1String("inplace");
         host.outputFolder = args.at(1);
         host.report = Print;
-        QFile list(args.at(2));
-        if (!list.open(QIODevice::ReadOnly))
-            return 3;
-        host.entries = QString::fromUtf8(list.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        host.entries = ReadText(args.at(2)).split(u'\n', Qt::SkipEmptyParts);
         Print(QStringLiteral("START"));
-        if (args.size() == 4) {
-            AppendJournal journal(args.at(3));
-            RunAppendJob(host, CodePage::System(), &journal);
-        } else {
-            RunAppendJob(host);
-        }
+        AppendJournal journal(args.at(3));
+        RunAppendJob(host, CodePage::System(), &journal);
         return 0;
     }
     if (mode == QLatin1String("scan") && args.size() == 1) {
@@ -106,21 +96,8 @@ int Main(const QString &mode, const QStringList &args)
             Print(QStringLiteral("ENTRY ") + entry);
         return 0;
     }
-    if (mode == QLatin1String("load") && (args.size() == 1 || args.size() == 2)) {
-        Program program(args.at(0), args.value(1));
-        Form1 &form = program.form;
-        Print(QStringLiteral("LOADED %1 %2 %3 %4")
-                  .arg(form.Combo1->currentIndex())
-                  .arg(form.Option1->isChecked())
-                  .arg(form.Option2->isChecked())
-                  .arg(form.Text3->text()));
-        form.show();
-        QApplication::processEvents();
-        Print(QStringLiteral("SHOWN %1").arg(form.isVisible()));
-        return 0;
-    }
-    std::fputs("usage: child run inplace|newfiles OUTPUT LIST [RECORD] | scan FOLDER | load SETTINGS [DATA] | "
-               "window inplace|newfiles OUTPUT LIST TEXT DATA\n",
+    std::fputs("usage: child run inplace|newfiles OUTPUT LIST RECORD | scan FOLDER | "
+               "window SETTINGS [DATA [inplace|newfiles OUTPUT LIST TEXT]]\n",
                stderr);
     return 2;
 }
@@ -130,7 +107,7 @@ int Main(const QString &mode, const QStringList &args)
 int main(int argc, char **argv)
 {
     // Only the window needs a display; the run and the scan start faster without one.
-    const bool window = argc > 1 && (qstrcmp(argv[1], "load") == 0 || qstrcmp(argv[1], "window") == 0);
+    const bool window = argc > 1 && qstrcmp(argv[1], "window") == 0;
     if (window && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     const std::unique_ptr<QCoreApplication> app = window ? std::make_unique<QApplication>(argc, argv)

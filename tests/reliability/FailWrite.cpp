@@ -1,9 +1,8 @@
 // Preloaded into the child program (LD_PRELOAD) to make writes fail the way a full disk or a
 // failing device does. Counted are the write() calls to files whose path begins with
-// TARNWELL_FAIL_UNDER: number TARNWELL_FAIL_AT (from 1; 0 only counts) fails with
-// TARNWELL_FAIL_ERRNO (ENOSPC by default), after writing half its bytes when TARNWELL_FAIL_SHORT
-// is 1, and so does every later write to that open file. TARNWELL_FAIL_COUNT names a file that
-// receives the count at exit. TARNWELL_KILL_AT_RENAME=1 kills the process (SIGKILL) at a rename;
+// TARNWELL_FAIL_UNDER: number TARNWELL_FAIL_AT (from 1) fails with TARNWELL_FAIL_ERRNO (ENOSPC by
+// default), after writing half its bytes when TARNWELL_FAIL_SHORT is 1, and so does every later
+// write to that open file. TARNWELL_KILL_AT_RENAME=1 kills the process (SIGKILL) at a rename;
 // TARNWELL_NO_TMPFILE=1 makes unnamed files (O_TMPFILE) unsupported.
 #include <dlfcn.h>
 #include <errno.h>
@@ -43,15 +42,6 @@ bool Watched(int fd)
         return false;
     target[n] = '\0';
     return strncmp(target, under, strlen(under)) == 0;
-}
-
-__attribute__((destructor)) void ReportCount()
-{
-    const char *file = getenv("TARNWELL_FAIL_COUNT");
-    if (FILE *out = file != nullptr ? fopen(file, "w") : nullptr) {
-        fprintf(out, "%ld\n", g_count);
-        fclose(out);
-    }
 }
 
 } // namespace

@@ -1,11 +1,15 @@
 #pragma once
 
 // What the reliability tests share: the child program, run as it is or as an unprivileged user,
-// and folders such a user may work in.
+// and jobs over files in folders such a user may work in.
 #include "ChildProtocol.h"
+#include "FileIO.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -16,111 +20,81 @@
 
 namespace tarnwell::reliability {
 
-// The lines with this tag, the tag cut off.
-inline QStringList Tagged(const QStringList &lines, const QString &tag)
-{
-    QStringList found;
-    for (const QString &line : lines) {
-        if (line.startsWith(tag + QLatin1Char(' ')))
-            found << line.mid(tag.size() + 1);
-    }
-    return found;
-}
-
-// A child's standard output as lines (Windows ends them with CR LF).
-inline QStringList OutputLines(const QByteArray &output)
-{
-    return QString::fromUtf8(output).remove(u'\r').split(u'\n', Qt::SkipEmptyParts);
-}
-
 struct ChildResult
 {
     bool finished = false; // false: it hung and was killed
-    int exitCode = -1;     // -1: it crashed or was killed
+    int exitCode = -1;     // -1: it crashed, hung or was killed
+    qint64 ms = 0;         // from its first line to its end
     QStringList lines;     // its standard output
     QString errors;        // its standard error
 
-    QStringList Starting(const QString &tag) const { return Tagged(lines, tag); }
-    // It ended normally after a run that reached "Done.".
-    bool Done() const { return finished && exitCode == 0 && lines.endsWith(QStringLiteral("MESSAGE Done.")); }
+    // The lines with this tag, the tag cut off.
+    QStringList Starting(const QString &tag) const
+    {
+        const QRegularExpression start(u'^' + tag + u' ');
+        return lines.filter(start).replaceInStrings(start, QString());
+    }
+    bool Ok() const { return finished && exitCode == 0; }
+    // It ended normally after a run that reached "Done." and showed no other message.
+    bool Done() const
+    {
+        return Ok() && lines.endsWith(QStringLiteral("MESSAGE Done."))
+               && Starting(QStringLiteral("MESSAGE")).size() == 1;
+    }
     QString Describe() const
     {
-        return QStringLiteral("finished %1, exit %2, output:\n%3\nerrors:\n%4")
-            .arg(finished)
-            .arg(exitCode)
-            .arg(lines.join(u'\n'), errors);
+        return QStringLiteral("exit %1, output:\n%2\n%3").arg(exitCode).arg(lines.join(u'\n'), errors);
     }
 };
 
-// Whether this process is the superuser, whom file permissions do not stop.
-inline bool RunningAsRoot()
-{
+// The superuser, whom file permissions do not stop.
 #ifdef Q_OS_WIN
-    return false;
+inline const bool kRunningAsRoot = false;
+inline void SetMode(const QString &, unsigned) {}
 #else
-    return ::geteuid() == 0;
-#endif
+inline const bool kRunningAsRoot = ::geteuid() == 0;
+// The test process runs with no umask, so what it makes is open to every user.
+inline void SetMode(const QString &path, unsigned mode)
+{
+    ::umask(0);
+    QVERIFY2(::chmod(QFile::encodeName(path).constData(), static_cast<mode_t>(mode)) == 0, qPrintable(path));
 }
+#endif
 
-// A temporary folder that every user may enter and write. Files and folders are made open to all
-// too: the test process runs with no umask.
+// A temporary folder that every user may enter and write, and so may the files made in it.
 class SharedDir
 {
 public:
-    SharedDir()
-    {
-#ifndef Q_OS_WIN
-        ::umask(0);
-#endif
-        Mode(QString(), 0777);
-    }
-    QString path() const
-    {
-        return m_dir.path();
-    }
-    QString filePath(const QString &name) const
-    {
-        return m_dir.filePath(name);
-    }
-    void Folder(const QString &relative) const
-    {
-        QDir(m_dir.path()).mkpath(relative);
-    }
+    SharedDir() { SetMode(m_dir.path(), 0777); }
+    QString path() const { return m_dir.path(); }
+    QString filePath(const QString &relative) const { return m_dir.filePath(relative); }
+    void Folder(const QString &relative) const { QDir(m_dir.path()).mkpath(relative); }
+    void Mode(const QString &relative, unsigned mode) const { SetMode(m_dir.filePath(relative), mode); }
     void File(const QString &relative, const QByteArray &bytes) const
     {
         if (relative.contains(u'/'))
             Folder(relative.section(u'/', 0, -2));
         QFile file(m_dir.filePath(relative));
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
-            QTest::qFail(qPrintable(QStringLiteral("cannot write %1").arg(file.fileName())), __FILE__, __LINE__);
-    }
-    void Mode(const QString &relative, unsigned mode) const
-    {
-#ifndef Q_OS_WIN
-        if (::chmod(QFile::encodeName(m_dir.filePath(relative)).constData(), static_cast<mode_t>(mode)) != 0)
-            QTest::qFail(qPrintable(QStringLiteral("cannot change the mode of %1").arg(relative)), __FILE__, __LINE__);
-#else
-        Q_UNUSED(relative)
-        Q_UNUSED(mode)
-#endif
+        QVERIFY2(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size(), qPrintable(file.fileName()));
     }
 
 private:
     QTemporaryDir m_dir{QDir::tempPath() + QStringLiteral("/tarnwell-reliability-XXXXXX")};
 };
 
-// The child program, as a copy in a shared folder: the build tree may lie where "nobody" cannot go.
+// The child program, as a copy in a shared folder: the build tree may lie where "nobody" cannot
+// go. On Windows nobody else runs it, and it needs the libraries beside it in the build tree.
 inline QString ChildProgram()
 {
 #ifdef Q_OS_WIN
-    // Nobody else runs it there, and it needs the libraries beside it in the build tree.
     return QStringLiteral(TARNWELL_RELIABILITY_CHILD);
-#endif
+#else
     static const SharedDir copyDir;
     const QString copy = copyDir.filePath(QStringLiteral("child"));
     if (!QFile::exists(copy) && QFile::copy(QStringLiteral(TARNWELL_RELIABILITY_CHILD), copy))
-        copyDir.Mode(QStringLiteral("child"), 0755);
+        SetMode(copy, 0755);
     return copy;
+#endif
 }
 
 // Runs the child with `args` and waits for it. With `unprivileged`, a superuser runs it as the
@@ -130,7 +104,7 @@ inline ChildResult RunChild(const QStringList &args, bool unprivileged = false,
 {
     QString program = ChildProgram();
     QStringList arguments = args;
-    if (unprivileged && RunningAsRoot()) {
+    if (unprivileged && kRunningAsRoot) {
         arguments = QStringList{QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"),
                                 QStringLiteral("--clear-groups"), program}
                     + args;
@@ -141,25 +115,20 @@ inline ChildResult RunChild(const QStringList &args, bool unprivileged = false,
     QProcess child;
     child.setProcessEnvironment(env);
     child.start(program, arguments);
-    ChildResult result;
-    if (!child.waitForStarted(30000)) {
+    if (!child.waitForStarted(30000))
         QTest::qFail(qPrintable(QStringLiteral("cannot start %1: %2").arg(program, child.errorString())), __FILE__,
                      __LINE__);
-        return result;
+    while (!child.canReadLine() && child.waitForReadyRead(60000)) { // a run's first line is "START"
     }
-    if (!(result.finished = child.waitForFinished(120000))) {
-        child.kill();
-        child.waitForFinished();
-    }
-    result.exitCode = child.exitStatus() == QProcess::NormalExit ? child.exitCode() : -1;
-    result.lines = OutputLines(child.readAllStandardOutput());
+    QElapsedTimer timer;
+    timer.start();
+    ChildResult result;
+    result.finished = child.waitForFinished(300000); // else it is killed with the QProcess
+    result.ms = std::max<qint64>(timer.elapsed(), 1);
+    result.exitCode = result.finished && child.exitStatus() == QProcess::NormalExit ? child.exitCode() : -1;
+    result.lines = QString::fromUtf8(child.readAllStandardOutput()).remove(u'\r').split(u'\n', Qt::SkipEmptyParts);
     result.errors = QString::fromUtf8(child.readAllStandardError());
     return result;
-}
-
-inline QStringList RunArgs(bool inPlace, const QString &outputFolder, const QString &listFile)
-{
-    return {QStringLiteral("run"), QLatin1String(inPlace ? "inplace" : "newfiles"), outputFolder, listFile};
 }
 
 // The bytes of the file; a null array for a missing or unreadable one ("" for an empty one).
@@ -176,10 +145,89 @@ inline QStringList FolderNames(const QString &folder)
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
-inline QStringList Sorted(QStringList names)
+// A job over files in a shared folder: the inputs in "in", the output folder "out", the list of
+// inputs "list" and the program's data folder "data", where in-place appends are recorded.
+struct Job
 {
-    names.sort();
-    return names;
-}
+    struct Item
+    {
+        QString name;
+        QByteArray original, complete; // complete: with the appendix when the file qualifies
+        QByteArray oldOutput;          // what the output folder holds of it before a run; null: nothing
+    };
+    SharedDir dir;
+    QString in = dir.filePath(QStringLiteral("in")), out = dir.filePath(QStringLiteral("out"));
+    QList<Item> items;
+    QString appendText = QLatin1String(kAppendText); // as written, lines ended by CR LF
+
+    Job() { dir.Folder(QStringLiteral("out")); }
+    void Add(const QString &name, const QByteArray &original, FileEncoding encoding = FileEncoding::CodePage,
+             bool qualifies = true, const QByteArray &oldOutput = QByteArray())
+    {
+        const QByteArray appendix = qualifies ? EncodeAppendix(appendText, encoding, CodePage::System()) : QByteArray();
+        items << Item{name, original, original + appendix, oldOutput};
+        dir.File(QStringLiteral("in/") + name, original);
+        if (!oldOutput.isNull())
+            dir.File(QStringLiteral("out/") + name, oldOutput);
+    }
+    QString In(const QString &name) const { return in + u'/' + name; }
+    QString Out(const QString &name) const { return out + u'/' + name; }
+    QString Data() const { return dir.filePath(QStringLiteral("data")); }
+    QStringList Paths() const
+    {
+        QStringList paths;
+        for (const Item &item : items)
+            paths << In(item.name);
+        return paths;
+    }
+    // Writes the list and gives its path.
+    QString List() const
+    {
+        dir.File(QStringLiteral("list"), Paths().join(u'\n').toUtf8());
+        return dir.filePath(QStringLiteral("list"));
+    }
+    // The engine's run in the child.
+    QStringList Args(bool inPlace) const
+    {
+        return {QStringLiteral("run"), QLatin1String(inPlace ? "inplace" : "newfiles"), out, List(), Data()};
+    }
+    // What a run left of the item: 0 as before, 1 complete (appended, or written out), -1 anything else.
+    int Outcome(const Item &item, bool inPlace) const
+    {
+        const QByteArray input = ReadBytes(In(item.name)), output = ReadBytes(Out(item.name));
+        const bool inputKept = input == item.original;
+        const bool outputKept = output == item.oldOutput && output.isNull() == item.oldOutput.isNull();
+        if (inputKept && outputKept)
+            return 0;
+        const bool qualifies = item.complete != item.original;
+        return qualifies && (inPlace ? input == item.complete && outputKept : inputKept && output == item.complete)
+                   ? 1
+                   : -1;
+    }
+    // The names in the input and output folders that are no file of the job.
+    QStringList Strays() const
+    {
+        QSet<QString> known;
+        for (const Item &item : items)
+            known.insert(item.name);
+        QStringList names = FolderNames(in) + FolderNames(out);
+        names.removeIf([&](const QString &name) { return known.contains(name); });
+        return names;
+    }
+    // Puts the files back as before a run: inputs cut back to their old length, the output folder
+    // made again.
+    void Restore(bool inPlace) const
+    {
+        if (!inPlace)
+            QDir(out).removeRecursively();
+        dir.Folder(QStringLiteral("out"));
+        for (const Item &item : items) {
+            if (inPlace)
+                QVERIFY(QFile::resize(In(item.name), item.original.size()));
+            else if (!item.oldOutput.isNull())
+                dir.File(QStringLiteral("out/") + item.name, item.oldOutput);
+        }
+    }
+};
 
 } // namespace tarnwell::reliability
