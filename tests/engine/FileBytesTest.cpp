@@ -8,28 +8,27 @@
 #include <QTemporaryDir>
 
 #include <memory>
+#include <numeric>
 
 using namespace tarnwell;
 using namespace tarnwell::testing;
 
 namespace {
 
-// Bytes 80 to FF hex of windows-1252 as Windows reads them; the five it leaves undefined stand for
-// the C1 control of the same number.
+// Bytes 80 to FF hex, and what they are in windows-1252 as Windows reads it: the five it leaves
+// undefined stand for the C1 control of the same number.
+QByteArray HighBytes()
+{
+    QByteArray bytes(128, '\0');
+    std::iota(bytes.begin(), bytes.end(), '\x80');
+    return bytes;
+}
 QString High1252()
 {
     QString text = u"€\u0081‚ƒ„…†‡ˆ‰Š‹Œ\u008DŽ\u008F\u0090‘’“”•–—˜™š›œ\u009DžŸ"_s;
     for (char16_t c = 0xA0; c <= 0xFF; ++c)
         text += QChar(c);
     return text;
-}
-
-QByteArray HighBytes()
-{
-    QByteArray bytes;
-    for (int b = 0x80; b <= 0xFF; ++b)
-        bytes += static_cast<char>(b);
-    return bytes;
 }
 
 // Lets `limit` bytes reach the device, then fails as a full disk does: the block that crosses the
@@ -60,7 +59,7 @@ QByteArray LongAppendix()
 } // namespace
 
 // Files byte for byte: whether the condition holds in each kind of file, the original bytes kept and
-// CR LF and the append text after them in the file's own encoding, and a failed write losing nothing.
+// CR LF and the append text after them in the file's own encoding; a failed or killed write losing nothing.
 class FileBytesTest : public QObject
 {
     Q_OBJECT
@@ -192,12 +191,11 @@ private slots:
         QCOMPARE(TreeNames(dir.path()), names);
     }
 
-    // An append cut short by a killed process is undone at the next start, or by a run before its
-    // first file: a file that holds its old bytes and a part of the appendix is cut back (a file
-    // the append made is removed), one that holds all of it stays so. A file changed since in any
-    // other way, or a damaged record, never makes it cut anything: the file is left as found and
-    // reported (by a run at line 102, which goes on). Nothing of the record stays behind, and a
-    // running copy's record is not touched.
+    // An append cut short by a killed process is undone at the next start or by a run before its
+    // first file: a file holding its old bytes and a part of the appendix is cut back (a file the
+    // append made is removed), one holding all of it stays so. A file changed in any other way, or a
+    // damaged record, is left as found and reported (by a run at line 102). Nothing of the record
+    // stays behind, and a running copy's record is not touched.
     void killedAppendIsUndone_data()
     {
         QTest::addColumn<qint64>("oldLength"); // -1: the append makes the file
