@@ -57,7 +57,6 @@ private slots:
         QFETCH(QString, stripped);
         QFETCH(int, longest);
         QCOMPARE(StripForTest(Decode(QByteArray("x" + feature + "z"))), stripped);
-        const QList<ByteKernel> kernels = Kernels();
         const QString needle = StripForTest(condition);
         ConditionScanner scanner(condition);
         for (int length = 0; length <= longest; ++length) {
@@ -66,17 +65,18 @@ private slots:
                                         + QByteArray("ba").repeated(length).left(length - at - feature.size() - 2);
                 const QString probe = StripForTest(Decode(text));
                 const bool expected = needle.isEmpty() ? !probe.isEmpty() : probe.contains(needle, Qt::CaseInsensitive);
-                for (const ByteKernel kernel : kernels) {
-                    QVERIFY(PinByteKernel(kernel));
+                for (const ByteKernel kernel :
+                     {ByteKernel::Plain, ByteKernel::Sse2, ByteKernel::Avx2, ByteKernel::Avx512}) {
+                    if (!PinByteKernel(kernel))
+                        continue; // one this processor does not run
                     for (qsizetype cut = at; cut <= at + feature.size() + 2; ++cut) {
                         scanner.Restart(condition);
                         Feed(scanner, QByteArrayView(text).first(cut));
                         Feed(scanner, QByteArrayView(text).sliced(cut));
-                        if (scanner.Found() != expected) {
-                            QFAIL(qPrintable(u"kernel %1, [%2] cut at %3"_s.arg(int(kernel))
-                                                 .arg(QString::fromLatin1(text.toPercentEncoding()))
-                                                 .arg(cut)));
-                        }
+                        if (scanner.Found() != expected)
+                            QFAIL(qPrintable(u"kernel %1, cut at %2: %3"_s.arg(int(kernel))
+                                                 .arg(cut)
+                                                 .arg(QString::fromLatin1(text.toPercentEncoding()))));
                     }
                 }
             }
@@ -85,18 +85,6 @@ private slots:
     }
 
 private:
-    // The kernels this processor runs.
-    static QList<ByteKernel> Kernels()
-    {
-        QList<ByteKernel> kernels;
-        for (const ByteKernel kernel : {ByteKernel::Plain, ByteKernel::Sse2, ByteKernel::Avx2, ByteKernel::Avx512}) {
-            if (PinByteKernel(kernel))
-                kernels << kernel;
-        }
-        PinByteKernel(BestByteKernel());
-        return kernels;
-    }
-
     QString Decode(QByteArrayView bytes) const
     {
         QString text(bytes.size(), Qt::Uninitialized);
