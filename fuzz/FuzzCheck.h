@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QString>
-
 #include <cstdio>
 #include <cstdlib>
 

@@ -5,8 +5,7 @@
 //   2     windows-1252 bytes, each piece handed over as bytes or decoded, at random;
 //   3     UTF-8 bytes, each piece handed over as the reader does (as bytes where it is all ASCII
 //         and no character is left unfinished before it, else decoded).
-// The byte forms run on a kernel picked at random from those the processor runs. Pieces and
-// choices come from a generator seeded from the input.
+// The byte forms run on a kernel the processor runs, picked, as the pieces are, by a generator seeded from the input.
 #include "AppendRun.h"
 #include "ByteScan.h"
 #include "FuzzCheck.h"

@@ -20,9 +20,8 @@ using namespace tarnwell;
 
 namespace {
 
-// The error a conversion of a number of this kind should give: "Type mismatch" (13) for no number,
-// "Overflow" (6) past the double range. The reference: a regular expression for the form, the C
-// library (the "C" locale: no QCoreApplication sets another here) for the value.
+// The error a conversion should give: 13 for no number, 6 past the double range, else 0 and `value`;
+// by a regular expression for the form, the C library (the "C" locale here) for the value.
 int ReferenceNumber(const QString &text, double &value)
 {
     static const QRegularExpression form(

@@ -10,8 +10,7 @@
 using namespace tarnwell;
 using namespace tarnwell::testing;
 
-// The run as the window drives it: the preconditions, what it shows for each file, when it reads the
-// fields, and where it saves. What it writes into each kind of file is in FileBytesTest.
+// The run as the window drives it: preconditions, what it shows per file, when it reads the fields, where it saves.
 class AppendRunTest : public QObject
 {
     Q_OBJECT
@@ -38,8 +37,7 @@ private slots:
         QVERIFY(m_dir->isValid() && QDir(m_dir->path()).mkdir(u"out"_s));
     }
 
-    // Without files (checked first), or without an existing output folder in either save mode, the
-    // run only says so and touches nothing.
+    // Without files (checked first) or an output folder, in either save mode, the run only says so.
     void preconditions()
     {
         const QStringList noFolder{u"Message(Folder does not exist. Please select another folder.)"_s};
@@ -57,8 +55,8 @@ private slots:
         QCOMPARE(TreeNames(m_dir->path()), (QStringList{u"a.txt"_s, u"out"_s}));
     }
 
-    // Every file shows the same steps, whether it is written or not, then the end state; the fields
-    // are read for each file, so an edit made during the run holds from the next file on.
+    // Every file shows the same steps, written or not, then the end state; an edit made during the run
+    // holds from the next file on.
     void callSequenceAndEndState()
     {
         FakeHost host(Files({u"f1.txt"_s, u"f2.txt"_s, u"f3.txt"_s, u"f4.txt"_s}));
@@ -81,9 +79,9 @@ private slots:
         QCOMPARE(ReadBytes(Path(u"out/f3.txt"_s)), "data\r\ntwo"_ba);
     }
 
-    // New files: of two inputs of one name, the later one's is left, whole, even when it is the shorter;
-    // an input already in the output folder is appended to in place (another name of it sees that); a
-    // folder where a new file would go gets one box naming it, and the run goes on.
+    // New files: of two inputs of one name the later one's is left, whole; an input already in the output
+    // folder is appended to in place (another name of it sees that); a folder in a new file's place gets
+    // one box, and the run goes on.
     void outputFolder_data()
     {
         QTest::addColumn<QString>("suffix");

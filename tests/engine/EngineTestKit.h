@@ -22,9 +22,8 @@ struct Job
     bool option1 = true;
 };
 
-// The window, scripted: answers from `job`, records in order what the run shows and which entry it asks
-// for ("Yield", "Pointer(11)", "EntryText(2)", ...), error boxes as "description|procedure|line".
-// `onCall` may edit the job mid-run, as a user would.
+// The window, scripted: answers from `job` (which `onCall` may edit mid-run), records the calls in order
+// ("Yield", "Pointer(11)", "EntryText(2)", ...) and error boxes as "description|procedure|line".
 class FakeHost final : public AppendHost
 {
 public:

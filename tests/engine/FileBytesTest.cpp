@@ -31,8 +31,7 @@ QString High1252()
     return text;
 }
 
-// Lets `limit` bytes reach the device, then fails as a full disk does: the block that crosses the
-// limit is written in part and reported as failed.
+// Lets `limit` bytes through, then fails as a full disk does, the block crossing it written in part.
 BlockWriter FailAfter(qint64 limit)
 {
     auto left = std::make_shared<qint64>(limit);
@@ -58,16 +57,15 @@ QByteArray LongAppendix()
 
 } // namespace
 
-// Files byte for byte: whether the condition holds in each kind of file, the original bytes kept and
-// CR LF and the append text after them in the file's own encoding; a failed or killed write losing nothing.
+// Files byte for byte: the condition in each kind of file, CR LF and the text appended in the file's
+// own encoding, and a failed or killed write losing nothing.
 class FileBytesTest : public QObject
 {
     Q_OBJECT
 
 private slots:
-    // Every row runs in each mode ("does", "does not", none, an unknown position) and both ways of
-    // saving: only "does" with the condition found, or "does not" without it, writes anything. An
-    // appendix that cannot be written (null) gives one box, from the line that makes it, and no change.
+    // Each row in every mode ("does", "does not", none, unknown) and both ways of saving: only a file that
+    // qualifies is written; one whose appendix cannot be made gets a box from line 116 instead.
     void matrix_data()
     {
         QTest::addColumn<QByteArray>("original"); // null: there is no such file
@@ -112,8 +110,7 @@ private slots:
         row("blocks: UTF-8 character split")
             << AcrossBlocks("xx\xC3\x9CRGER") << true << u"ürger"_s << true << u"x"_s << "\r\nx"_ba;
         row("blocks: near miss") << AcrossBlocks("xxxNEEDL E") << true << u"needle"_s << false << u"x"_s << "\r\nx"_ba;
-        // The next block is all ASCII, but the unfinished character before it reads as a replacement
-        // character between "G" and "GLE".
+        // The next block is all ASCII, but the unfinished character reads as one between "G" and "GLE".
         row("blocks: unfinished character")
             << AcrossBlocks("G\xE2\x84GLE") << true << u"ggle"_s << false << u"x"_s << "\r\nx"_ba;
     }
@@ -152,9 +149,8 @@ private slots:
         }
     }
 
-    // A write that fails part-way loses nothing: an append in place is cut back to the original length
-    // (a file it made is removed), a file in the output folder appears whole or not at all (an old one
-    // stays as it was), and no temporary file is left behind.
+    // A write that fails part-way loses nothing: an append in place is cut back (a file it made removed), a
+    // new file appears whole or not at all (an old one stays), and no temporary file is left behind.
     void failedWriteLosesNothing_data()
     {
         QTest::addColumn<bool>("inPlace");
@@ -191,11 +187,9 @@ private slots:
         QCOMPARE(TreeNames(dir.path()), names);
     }
 
-    // An append cut short by a killed process is undone at the next start or by a run before its
-    // first file: a file holding its old bytes and a part of the appendix is cut back (a file the
-    // append made is removed), one holding all of it stays so. A file changed in any other way, or a
-    // damaged record, is left as found and reported (by a run at line 102). Nothing of the record
-    // stays behind, and a running copy's record is not touched.
+    // An append cut short by a killed process is undone at the next start, or by a run before its first
+    // file: a part of the appendix is cut off (a file the append made removed), a whole one stays; a file
+    // changed otherwise, or a damaged record, is left as found and reported (by a run at line 102).
     void killedAppendIsUndone_data()
     {
         QTest::addColumn<qint64>("oldLength"); // -1: the append makes the file

@@ -10,8 +10,7 @@
 using namespace tarnwell;
 using namespace tarnwell::testing;
 
-// Stripping of line breaks, tabs and "ByVal ", and the streaming search, which must agree with
-// stripping and searching the whole text at once, on every kernel the processor runs.
+// The streaming search, which must agree with stripping and searching the whole text at once.
 class ScannerTest : public QObject
 {
     Q_OBJECT
@@ -29,11 +28,9 @@ private slots:
         m_high[2] = 0x017F; // LATIN SMALL LETTER LONG S, folds to "s"
     }
 
-    // One feature between an "x" and a "z" in that code page, at every offset of every text length
-    // up to `longest`, cut at every byte of the feature, each piece handed over as bytes where the
-    // scanner takes them, else decoded. Features that the byte kernels strip go up to 90 bytes
-    // (around the 16-, 32- and 64-byte chunks and the five bytes the "ByVal " test looks ahead);
-    // those about which path takes a piece need less.
+    // A feature between "x" and "z", at every offset of every length up to `longest` (90: past the 64-byte
+    // chunks and the five bytes the "ByVal " test looks ahead), cut at every byte of the feature, on every
+    // kernel; each piece goes as bytes where the scanner takes them, else decoded.
     void everyOffsetOnEveryKernel_data()
     {
         QTest::addColumn<QByteArray>("feature");
@@ -103,9 +100,8 @@ private:
     }
 };
 
-// The trap every handler runs under (reporting to a FakeHost): the box's exact text; a failed
-// statement or test is reported and the handler goes on (a failed test counts as passed, so the body
-// runs); an error the handler intercepts ends it without a box.
+// The trap every handler runs under: the box's text; a failure is reported and the handler goes on (a
+// failed test counts as passed); an error the handler intercepts ends it without a box.
 class ErrorTrapTest : public QObject
 {
     Q_OBJECT
@@ -133,8 +129,7 @@ private slots:
     }
 };
 
-// Thinning the input list by a text in each entry's path, both ways, in the locale's lower case: the
-// entries kept keep their order and duplicates, and each entry is tested once (a yield each).
+// Thinning the list by a text in the paths, both ways, in the locale's lower case; order and duplicates stay.
 class ListFiltersTest : public QObject
 {
     Q_OBJECT
