@@ -14,19 +14,16 @@ namespace {
 QString CollapseRuns(const QString &text, QChar separator)
 {
     QString out;
-    for (qsizetype i = 0; i < text.size();) {
-        if (text.at(i) != separator) {
-            out += text.at(i++);
+    qsizetype run = 0; // separators in a row so far
+    for (const QChar c : text) {
+        if (c == separator) {
+            ++run;
             continue;
         }
-        qsizetype run = 0;
-        while (i < text.size() && text.at(i) == separator) {
-            ++run;
-            ++i;
-        }
-        out += QString((run + 1) / 2, separator);
+        out += QString((run + 1) / 2, separator) + c;
+        run = 0;
     }
-    return out;
+    return out + QString((run + 1) / 2, separator);
 }
 
 } // namespace

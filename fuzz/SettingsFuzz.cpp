@@ -34,18 +34,6 @@ int ReferenceNumber(const QString &text, double &value)
     return errno == ERANGE && std::isinf(value) ? 6 : 0; // an underflow gives zero or the nearest subnormal
 }
 
-// The number of the AppError the call threw, 0 when it returned.
-template <typename Call>
-int ErrorOf(Call call)
-{
-    try {
-        call();
-    } catch (const AppError &error) {
-        return error.number();
-    }
-    return 0;
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -59,13 +47,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         text.resize(static_cast<qsizetype>((size - 1) / 2));
         std::memcpy(text.data(), data + 1, static_cast<std::size_t>(text.size()) * 2);
     }
+    const auto errorOf = [](const auto &call) { // the number of the AppError it threw, 0 when it returned
+        try {
+            call();
+        } catch (const AppError &error) {
+            return error.number();
+        }
+        return 0;
+    };
     const int rounding = std::fegetround();
     double number = 0;
     const int numberError = ReferenceNumber(text, number);
     const double rounded = std::nearbyint(number); // the default mode: half to even
 
     qint16 integer = 0;
-    const int integerError = ErrorOf([&] { integer = TextToInteger16(text); });
+    const int integerError = errorOf([&] { integer = TextToInteger16(text); });
     FUZZ_CHECK(std::fegetround() == rounding, "the rounding mode changed");
     const int integerExpected = numberError == 0 && (rounded < -32768.0 || rounded > 32767.0) ? 6 : numberError;
     FUZZ_CHECK(integerError == integerExpected && (integerError != 0 || integer == rounded),
@@ -73,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                integerExpected);
 
     bool truth = false;
-    const int truthError = ErrorOf([&] { truth = TextToTruth(text); });
+    const int truthError = errorOf([&] { truth = TextToTruth(text); });
     const QString word = text.trimmed();
     const bool isTrue = word.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0;
     const bool isWord = isTrue || word.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0;

@@ -15,34 +15,13 @@ using namespace tarnwell::testing;
 
 namespace {
 
-// Bytes 80 to FF hex, and what they are in windows-1252 as Windows reads it: the five it leaves
-// undefined stand for the C1 control of the same number.
-QByteArray HighBytes()
-{
-    QByteArray bytes(128, '\0');
-    std::iota(bytes.begin(), bytes.end(), '\x80');
-    return bytes;
-}
-QString High1252()
-{
-    QString text = u"€\u0081‚ƒ„…†‡ˆ‰Š‹Œ\u008DŽ\u008F\u0090‘’“”•–—˜™š›œ\u009DžŸ"_s;
-    for (char16_t c = 0xA0; c <= 0xFF; ++c)
-        text += QChar(c);
-    return text;
-}
-
 // Lets `limit` bytes through, then fails as a full disk does, the block crossing it written in part.
 BlockWriter FailAfter(qint64 limit)
 {
-    auto left = std::make_shared<qint64>(limit);
-    return [=](QIODevice &device, QByteArrayView block) -> qint64 {
-        if (block.size() <= *left) {
-            *left -= block.size();
-            return device.write(block.data(), block.size());
-        }
-        device.write(block.data(), *left);
-        *left = 0;
-        return -1;
+    return [left = std::make_shared<qint64>(limit)](QIODevice &device, QByteArrayView block) -> qint64 {
+        const qint64 n = std::min(*left, qint64(block.size()));
+        *left -= n;
+        return device.write(block.data(), n) == block.size() ? block.size() : -1;
     };
 }
 
@@ -74,7 +53,13 @@ private slots:
         QTest::addColumn<bool>("found");
         QTest::addColumn<QString>("appendText");
         QTest::addColumn<QByteArray>("appendix"); // null: it cannot be written
-        const QByteArray allHigh = "Preis: " + HighBytes() + "\r\n";
+        // Bytes 80 to FF hex, and windows-1252's characters for them as Windows reads it (the five it
+        // leaves undefined stand for the C1 control of the same number).
+        QByteArray highBytes(128, '\0');
+        std::iota(highBytes.begin(), highBytes.end(), '\x80');
+        QString high1252 = u"€\u0081‚ƒ„…†‡ˆ‰Š‹Œ\u008DŽ\u008F\u0090‘’“”•–—˜™š›œ\u009DžŸ"_s;
+        for (char16_t c = 0xA0; c <= 0xFF; ++c)
+            high1252 += QChar(c);
         const QByteArray koeln = "Gr\xC3\xBC\xC3\x9F aus K\xC3\xB6ln\r\n";
         const auto utf16 = [](auto order) { return QByteArray(QStringEncoder(order).encode(u"Ärger über Öl\r\n"_s)); };
         const QByteArray le = "\xFF\xFE" + utf16(QStringConverter::Utf16LE);
@@ -85,8 +70,8 @@ private slots:
             return QByteArray(kFileBlockBytes - 3, '.') + middle + QByteArray(kFileBlockBytes, ',');
         };
         // Pins the code page both ways: every high byte decoded as Windows reads it, and encoded.
-        row("1252, every byte 80-FF") << allHigh << false << High1252() << true << High1252()
-                                      << QByteArray("\r\n" + HighBytes());
+        row("1252, every byte 80-FF") << QByteArray("Preis: " + highBytes + "\r\n") << false << high1252 << true
+                                      << high1252 << QByteArray("\r\n" + highBytes);
         row("UTF-8 mark beats the code page") << QByteArray("\xEF\xBB\xBF" + koeln) << false << u"KÖLN"_s << true
                                               << u"€漢"_s << "\r\n\xE2\x82\xAC\xE6\xBC\xA2"_ba;
         row("UTF-8 without mark") << koeln << true << u"KÖLN"_s << true << u"€"_s << "\r\n\xE2\x82\xAC"_ba;

@@ -129,37 +129,24 @@ private slots:
     }
 };
 
-// Thinning the list by a text in the paths, both ways, in the locale's lower case; order and duplicates stay.
+// Thinning the list by a text in the paths, both ways, in the locale's lower case; order and duplicates stay,
+// and each entry is tested once (a yield each).
 class ListFiltersTest : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void filters_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("keptByContaining"); // of the entries below, what RemoveEntriesContaining leaves
-        QTest::addColumn<QString>("keptByNotContaining");
-        QTest::newRow("any case, anywhere")
-            << u"TXT"_s << u"/b/4.doc,/b/4.doc,/ärger/5.tx t"_s << u"/a/one.txt,/Ärger/TWO.TxT,/txt/3.doc"_s;
-        QTest::newRow("locale lower case")
-            << u"äRGER"_s << u"/a/one.txt,/b/4.doc,/txt/3.doc,/b/4.doc"_s << u"/Ärger/TWO.TxT,/ärger/5.tx t"_s;
-        QTest::newRow("single blank") << u" "_s << u"/a/one.txt,/Ärger/TWO.TxT,/b/4.doc,/txt/3.doc,/b/4.doc"_s
-                                      << u"/ärger/5.tx t"_s;
-    }
     void filters()
     {
-        QFETCH(QString, text);
-        QFETCH(QString, keptByContaining);
-        QFETCH(QString, keptByNotContaining);
-        const QStringList entries = u"/a/one.txt,/Ärger/TWO.TxT,/b/4.doc,/txt/3.doc,/b/4.doc,/ärger/5.tx t"_s.split(
-            u',');
+        const QStringList entries = u"/Ärger/1.txt,/b/2.doc,/ärger/1.TXT,/b/2.doc,/arger/1.txt"_s.split(u',');
         for (const bool containing : {true, false}) {
             FileList list;
             list.AppendMany(entries);
             int yields = 0;
-            (containing ? RemoveEntriesContaining : RemoveEntriesNotContaining)(list, text, [&] { ++yields; });
-            QCOMPARE(list.Entries().join(u','), containing ? keptByContaining : keptByNotContaining);
+            (containing ? RemoveEntriesContaining : RemoveEntriesNotContaining)(list, u"äRGER/1.T"_s,
+                                                                                [&] { ++yields; });
+            QCOMPARE(list.Entries().join(u','),
+                     containing ? u"/b/2.doc,/b/2.doc,/arger/1.txt"_s : u"/Ärger/1.txt,/ärger/1.TXT"_s);
             QCOMPARE(yields, entries.size());
         }
     }
