@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <numeric>
 
 using namespace tarnwell;
 using namespace tarnwell::testing;
@@ -22,8 +23,7 @@ class ScannerTest : public QObject
 private slots:
     void initTestCase()
     {
-        for (std::size_t i = 0; i < m_high.size(); ++i)
-            m_high[i] = static_cast<char16_t>(0x80 + i);
+        std::iota(m_high.begin(), m_high.end(), u'\x80');
         m_high[1] = 0x212A; // KELVIN SIGN, folds to "k"
         m_high[2] = 0x017F; // LATIN SMALL LETTER LONG S, folds to "s"
     }
@@ -100,13 +100,14 @@ private:
     }
 };
 
-// The trap every handler runs under: the box's text; a failure is reported and the handler goes on (a
-// failed test counts as passed); an error the handler intercepts ends it without a box.
-class ErrorTrapTest : public QObject
+// What the window's handlers are built on: the error trap and the list filters.
+class HandlerPartsTest : public QObject
 {
     Q_OBJECT
 
 private slots:
+    // The box's text; a failure is reported and the handler goes on (a failed test counts as passed); an
+    // error the handler intercepts ends it without a box.
     void trap()
     {
         QCOMPARE(ErrorBoxText(u"Permission denied: /x/y.txt"_s, u"PushButton2_Click"_s, 118),
@@ -127,15 +128,9 @@ private slots:
         QCOMPARE(host.boxes,
                  (QStringList{u"disk on fire|PushButton4_Click|100"_s, u"test failed|PushButton4_Click|108"_s}));
     }
-};
 
-// Thinning the list by a text in the paths, both ways, in the locale's lower case; order and duplicates stay,
-// and each entry is tested once (a yield each).
-class ListFiltersTest : public QObject
-{
-    Q_OBJECT
-
-private slots:
+    // Thinning the list by a text in the paths, both ways, in the locale's lower case; order and
+    // duplicates stay, and each entry is tested once (a yield each).
     void filters()
     {
         const QStringList entries = u"/Ärger/1.txt,/b/2.doc,/ärger/1.TXT,/b/2.doc,/arger/1.txt"_s.split(u',');
@@ -153,6 +148,5 @@ private slots:
 };
 
 TARNWELL_TEST_CLASS(ScannerTest)
-TARNWELL_TEST_CLASS(ErrorTrapTest)
-TARNWELL_TEST_CLASS(ListFiltersTest)
+TARNWELL_TEST_CLASS(HandlerPartsTest)
 #include "TextRulesTest.moc"
