@@ -68,8 +68,11 @@ private slots:
                         continue; // one this processor does not run
                     for (qsizetype cut = at; cut <= at + feature.size() + 2; ++cut) {
                         scanner.Restart(condition);
-                        Feed(scanner, QByteArrayView(text).first(cut));
-                        Feed(scanner, QByteArrayView(text).sliced(cut));
+                        for (const QByteArrayView piece :
+                             {QByteArrayView(text).first(cut), QByteArrayView(text).sliced(cut)}) {
+                            if (!piece.isEmpty() && !scanner.FeedBytes(piece, m_high.data()))
+                                scanner.Feed(Decode(piece)); // the bytes need the exact path
+                        }
                         if (scanner.Found() != expected)
                             QFAIL(qPrintable(u"kernel %1, cut at %2: %3"_s.arg(int(kernel))
                                                  .arg(cut)
@@ -90,13 +93,6 @@ private:
             text[i] = QChar(u < 0x80 ? char16_t(u) : m_high[u - 0x80]);
         }
         return text;
-    }
-
-    // Hands `piece` over as bytes where the scanner takes them, else decoded.
-    void Feed(ConditionScanner &scanner, QByteArrayView piece) const
-    {
-        if (!piece.isEmpty() && !scanner.FeedBytes(piece, m_high.data()))
-            scanner.Feed(Decode(piece));
     }
 };
 
