@@ -4,7 +4,6 @@
 #include "ListFilters.h"
 #include "TestRegistry.h"
 
-#include <algorithm>
 #include <array>
 #include <numeric>
 
@@ -28,9 +27,10 @@ private slots:
         m_high[2] = 0x017F; // LATIN SMALL LETTER LONG S, folds to "s"
     }
 
-    // A feature between "x" and "z", at every offset of every length up to `longest` (90: past the 64-byte
-    // chunks and the five bytes the "ByVal " test looks ahead), cut at every byte of the feature, on every
-    // kernel; each piece goes as bytes where the scanner takes them, else decoded.
+    // A feature between "x" and "z", at every offset of every length up to `longest` (90 where the kernels
+    // strip it: past the 64-byte chunks and the five bytes the "ByVal " test looks ahead; less where only
+    // the path matters), cut at every byte of the feature, on every kernel; each piece goes as bytes where
+    // the scanner takes them, else decoded.
     void everyOffsetOnEveryKernel_data()
     {
         QTest::addColumn<QByteArray>("feature");
