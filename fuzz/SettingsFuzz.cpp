@@ -64,9 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const int integerError = errorOf([&] { integer = TextToInteger16(text); });
     FUZZ_CHECK(std::fegetround() == rounding, "the rounding mode changed");
     const int integerExpected = numberError == 0 && (rounded < -32768.0 || rounded > 32767.0) ? 6 : numberError;
-    FUZZ_CHECK(integerError == integerExpected && (integerError != 0 || integer == rounded),
-               "%s gave %d (error %d), not %.0f (error %d)", qPrintable(text), integer, integerError, rounded,
-               integerExpected);
+    FUZZ_CHECK(integerError == integerExpected && (integerError != 0 || integer == rounded), "%s gave %d (error %d)",
+               qPrintable(text), integer, integerError);
 
     bool truth = false;
     const int truthError = errorOf([&] { truth = TextToTruth(text); });
@@ -75,6 +74,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const bool isWord = isTrue || word.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0;
     const int truthExpected = isWord ? 0 : numberError;
     FUZZ_CHECK(truthError == truthExpected && (truthError != 0 || truth == (isWord ? isTrue : number != 0.0)),
-               "%s read as %d (error %d), expected error %d", qPrintable(text), truth, truthError, truthExpected);
+               "%s read as %d (error %d)", qPrintable(text), truth, truthError);
     return 0;
 }
