@@ -14,19 +14,16 @@ namespace {
 QString CollapseRuns(const QString &text, QChar separator)
 {
     QString out;
-    for (qsizetype i = 0; i < text.size();) {
-        if (text.at(i) != separator) {
-            out += text.at(i++);
+    qsizetype run = 0; // separators in a row so far
+    for (const QChar c : text) {
+        if (c == separator) {
+            ++run;
             continue;
         }
-        qsizetype run = 0;
-        while (i < text.size() && text.at(i) == separator) {
-            ++run;
-            ++i;
-        }
-        out += QString((run + 1) / 2, separator);
+        out += QString((run + 1) / 2, separator) + c;
+        run = 0;
     }
-    return out;
+    return out + QString((run + 1) / 2, separator);
 }
 
 } // namespace
@@ -37,8 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         return 0;
     const QString all = QString::fromLatin1(reinterpret_cast<const char *>(data + 1), static_cast<qsizetype>(size) - 1);
     const qsizetype cut = std::min<qsizetype>(data[0], all.size());
-    const QString folder = all.left(cut);
-    const QString name = all.mid(cut);
+    const QString folder = all.left(cut), name = all.mid(cut);
     const QChar sep = EntrySeparator();
     const QString joined = folder + sep + name;
     const bool network = sep == QLatin1Char('\\') && joined.startsWith(QLatin1String("\\\\")) && joined.size() > 2
@@ -46,10 +42,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const QString expected = network ? joined.left(2) + CollapseRuns(joined.mid(2), sep) : CollapseRuns(joined, sep);
 
     const QString result = JoinEntryPath(folder, name);
-    FUZZ_CHECK(result == expected, "folder \"%s\", name \"%s\": \"%s\", expected \"%s\"", qPrintable(folder),
-               qPrintable(name), qPrintable(result), qPrintable(expected));
-    QString bare = result;
-    QString bareJoined = joined;
-    FUZZ_CHECK(bare.remove(sep) == bareJoined.remove(sep), "a character other than the separator changed");
+    FUZZ_CHECK(result == expected, "\"%s\", expected \"%s\"", qPrintable(result), qPrintable(expected));
     return 0;
 }

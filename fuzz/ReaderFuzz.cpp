@@ -17,82 +17,46 @@ using namespace tarnwell;
 
 namespace {
 
-struct Reference
-{
-    FileEncoding encoding = FileEncoding::CodePage;
-    QString text;
-};
-
 // How many bytes at the end begin a well-formed UTF-8 character without finishing it (the reader
 // leaves those out; every other broken sequence reads as replacement characters).
 qsizetype UnfinishedTail(QByteArrayView bytes)
 {
     for (qsizetype n = std::min<qsizetype>(3, bytes.size()); n >= 1; --n) {
-        const QByteArrayView tail = bytes.last(n);
-        const auto at = [&](qsizetype i) { return static_cast<unsigned char>(tail[i]); };
-        const int need = at(0) >= 0xC2 && at(0) <= 0xDF   ? 2
-                         : at(0) >= 0xE0 && at(0) <= 0xEF ? 3
-                         : at(0) >= 0xF0 && at(0) <= 0xF4 ? 4
-                                                          : 0;
-        if (need <= n)
-            continue;
-        bool prefix = true;
-        for (qsizetype i = 1; i < n; ++i) {
-            unsigned char low = 0x80, high = 0xBF;
-            if (i == 1 && at(0) == 0xE0)
-                low = 0xA0;
-            else if (i == 1 && at(0) == 0xED)
-                high = 0x9F;
-            else if (i == 1 && at(0) == 0xF0)
-                low = 0x90;
-            else if (i == 1 && at(0) == 0xF4)
-                high = 0x8F;
-            prefix = prefix && at(i) >= low && at(i) <= high;
-        }
+        const auto at = [&](qsizetype i) { return static_cast<unsigned char>(bytes[bytes.size() - n + i]); };
+        const unsigned char lead = at(0);
+        const int need = lead < 0xC2 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 0;
+        // The second byte's range rules out overlong forms, surrogates and values past 10FFFF.
+        const int low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+        const int high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+        bool prefix = need > n;
+        for (qsizetype i = 1; i < n && prefix; ++i)
+            prefix = at(i) >= (i == 1 ? low : 0x80) && at(i) <= (i == 1 ? high : 0xBF);
         if (prefix)
             return n;
     }
     return 0;
 }
 
-Reference Decode(const QByteArray &bytes, const CodePage &codePage)
+// The encoding the byte-order mark tells, and in `text` the whole file decoded at once.
+FileEncoding Decode(QByteArrayView bytes, const CodePage &codePage, QString &text)
 {
-    Reference ref;
-    QStringConverter::Encoding encoding = QStringConverter::Utf8;
-    qsizetype mark = 0;
-    if (bytes.startsWith("\xFF\xFE")) {
-        ref.encoding = FileEncoding::Utf16LE;
-        encoding = QStringConverter::Utf16LE;
-        mark = 2;
-    } else if (bytes.startsWith("\xFE\xFF")) {
-        ref.encoding = FileEncoding::Utf16BE;
-        encoding = QStringConverter::Utf16BE;
-        mark = 2;
-    } else if (bytes.startsWith("\xEF\xBB\xBF")) {
-        ref.encoding = FileEncoding::Utf8Bom;
-        mark = 3;
-    } else if (codePage.kind() != CodePage::Kind::Utf8) {
-        ref.text = codePage.NewDecoder()->Decode(bytes); // single-byte: no state to carry
-        return ref;
+    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
+        const bool le = bytes.startsWith("\xFF");
+        text = QStringDecoder(le ? QStringConverter::Utf16LE : QStringConverter::Utf16BE,
+                              QStringConverter::Flag::ConvertInitialBom)
+                   .decode(bytes.sliced(2));
+        return le ? FileEncoding::Utf16LE : FileEncoding::Utf16BE;
     }
-    QByteArrayView body = QByteArrayView(bytes).sliced(mark);
-    if (encoding == QStringConverter::Utf8) {
-        // Whole, with no state: a sequence that cannot be finished is broken at once.
-        body.chop(UnfinishedTail(body));
-        ref.text = QStringDecoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless).decode(body);
-        return ref;
+    const bool mark = bytes.startsWith("\xEF\xBB\xBF");
+    if (!mark && codePage.kind() != CodePage::Kind::Utf8) {
+        text = codePage.NewDecoder()->Decode(bytes); // single-byte: no state to carry
+        return FileEncoding::CodePage;
     }
-    QStringDecoder decoder(encoding, QStringConverter::Flag::ConvertInitialBom);
-    ref.text = decoder.decode(body);
-    return ref;
-}
-
-QByteArray Filler(FileEncoding encoding, qsizetype characters)
-{
-    const QByteArray unit = encoding == FileEncoding::Utf16LE   ? QByteArray("x\0", 2)
-                            : encoding == FileEncoding::Utf16BE ? QByteArray("\0x", 2)
-                                                                : QByteArray("x");
-    return unit.repeated(characters);
+    // Whole, with no state: a sequence that cannot be finished is broken at once.
+    QByteArrayView body = bytes.sliced(mark ? 3 : 0);
+    body.chop(UnfinishedTail(body));
+    text = QStringDecoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless).decode(body);
+    return mark ? FileEncoding::Utf8Bom : FileEncoding::CodePage;
 }
 
 } // namespace
@@ -110,22 +74,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     QByteArray bytes(reinterpret_cast<const char *>(data + 1 + conditionLength),
                      static_cast<qsizetype>(size) - 1 - conditionLength);
 
-    Reference ref = Decode(bytes, codePage);
+    QString text;
+    FileEncoding encoding = Decode(bytes, codePage, text);
     if ((choices & 2) && size % 16 == 0) {
-        // Plain characters in front push the fuzzed text across the first block boundary.
-        const qsizetype mark = ref.encoding == FileEncoding::CodePage  ? 0
-                               : ref.encoding == FileEncoding::Utf8Bom ? 3
-                                                                       : 2;
-        const qsizetype unit = ref.encoding == FileEncoding::Utf16LE || ref.encoding == FileEncoding::Utf16BE ? 2 : 1;
-        const qsizetype characters = (kFileBlockBytes - mark - bytes.size() / 2) / unit;
-        bytes.insert(mark, Filler(ref.encoding, characters));
-        ref = Decode(bytes, codePage);
+        // Plain characters after the mark push the fuzzed text across the first block boundary.
+        const qsizetype mark = encoding == FileEncoding::CodePage ? 0 : encoding == FileEncoding::Utf8Bom ? 3 : 2;
+        const QByteArray unit = encoding == FileEncoding::Utf16LE   ? QByteArray("x\0", 2)
+                                : encoding == FileEncoding::Utf16BE ? QByteArray("\0x", 2)
+                                                                    : QByteArray("x");
+        bytes.insert(mark, unit.repeated((kFileBlockBytes - mark - bytes.size() / 2) / unit.size()));
+        encoding = Decode(bytes, codePage, text);
     }
-    {
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
-            std::abort();
-    }
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+        std::abort();
+    file.close();
 
     QString streamed;
     ConditionScanner scanner(condition);
@@ -134,16 +97,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         scanner.Feed(piece);
     });
     const bool found = scanner.Found();
-
-    const QString probe = StripForTest(ref.text);
-    const QString needle = StripForTest(condition);
+    const QString probe = StripForTest(text), needle = StripForTest(condition);
     const bool expected = needle.isEmpty() ? !probe.isEmpty() : probe.contains(needle, Qt::CaseInsensitive);
-    FUZZ_CHECK(read.exists && read.size == bytes.size(), "size %lld of %lld", static_cast<long long>(read.size),
-               static_cast<long long>(bytes.size()));
-    FUZZ_CHECK(read.encoding == ref.encoding, "encoding %d, expected %d", static_cast<int>(read.encoding),
-               static_cast<int>(ref.encoding));
-    FUZZ_CHECK(streamed == ref.text, "streamed %lld characters, whole %lld", static_cast<long long>(streamed.size()),
-               static_cast<long long>(ref.text.size()));
-    FUZZ_CHECK(found == expected, "found %d, expected %d", found, expected);
+    FUZZ_CHECK(read.exists && read.size == bytes.size(), "%lld bytes read", static_cast<long long>(read.size));
+    FUZZ_CHECK(read.encoding == encoding, "encoding %d", static_cast<int>(read.encoding));
+    FUZZ_CHECK(streamed == text, "%lld characters streamed", static_cast<long long>(streamed.size()));
+    FUZZ_CHECK(found == expected, "found %d", found);
     return 0;
 }

@@ -20,35 +20,18 @@ using namespace tarnwell;
 
 namespace {
 
-enum class Kind { NotANumber, Overflow, Number };
-
-// The reference: a regular expression for the form, the C library (the "C" locale: no
-// QCoreApplication sets another here) for the value.
-Kind ReferenceNumber(const QString &text, double &value)
+// The error a conversion should give: 13 for no number, 6 past the double range, else 0 and `value`;
+// by a regular expression for the form, the C library (the "C" locale here) for the value.
+int ReferenceNumber(const QString &text, double &value)
 {
     static const QRegularExpression form(
         QRegularExpression::anchoredPattern(QStringLiteral("[+-]?([0-9]+(\\.[0-9]*)?|\\.[0-9]+)([eE][+-]?[0-9]+)?")));
     const QString trimmed = text.trimmed();
     if (!form.match(trimmed).hasMatch())
-        return Kind::NotANumber;
-    const QByteArray ascii = trimmed.toLatin1();
+        return 13;
     errno = 0;
-    value = std::strtod(ascii.constData(), nullptr);
-    if (errno == ERANGE && std::isinf(value))
-        return Kind::Overflow;
-    return Kind::Number; // an underflow gives zero or the nearest subnormal, as it should
-}
-
-// 13, 6, or 0 when the call returned.
-template <typename Call>
-int ErrorOf(Call call)
-{
-    try {
-        call();
-    } catch (const AppError &error) {
-        return error.number();
-    }
-    return 0;
+    value = std::strtod(trimmed.toLatin1().constData(), nullptr);
+    return errno == ERANGE && std::isinf(value) ? 6 : 0; // an underflow gives zero or the nearest subnormal
 }
 
 } // namespace
@@ -64,40 +47,33 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         text.resize(static_cast<qsizetype>((size - 1) / 2));
         std::memcpy(text.data(), data + 1, static_cast<std::size_t>(text.size()) * 2);
     }
+    const auto errorOf = [](const auto &call) { // the number of the AppError it threw, 0 when it returned
+        try {
+            call();
+        } catch (const AppError &error) {
+            return error.number();
+        }
+        return 0;
+    };
     const int rounding = std::fegetround();
     double number = 0;
-    const Kind kind = ReferenceNumber(text, number);
+    const int numberError = ReferenceNumber(text, number);
+    const double rounded = std::nearbyint(number); // the default mode: half to even
 
     qint16 integer = 0;
-    const int integerError = ErrorOf([&] { integer = TextToInteger16(text); });
+    const int integerError = errorOf([&] { integer = TextToInteger16(text); });
     FUZZ_CHECK(std::fegetround() == rounding, "the rounding mode changed");
-    if (kind == Kind::NotANumber) {
-        FUZZ_CHECK(integerError == 13, "%s is no number but gave %d (error %d)", qPrintable(text), integer,
-                   integerError);
-    } else if (kind == Kind::Overflow) {
-        FUZZ_CHECK(integerError == 6, "%s is past the double range but gave error %d", qPrintable(text), integerError);
-    } else {
-        const double rounded = std::nearbyint(number); // the default mode: half to even
-        if (rounded < -32768.0 || rounded > 32767.0)
-            FUZZ_CHECK(integerError == 6, "%s is out of range but gave error %d", qPrintable(text), integerError);
-        else
-            FUZZ_CHECK(integerError == 0 && integer == rounded, "%s gave %d (error %d), not %.0f", qPrintable(text),
-                       integer, integerError, rounded);
-    }
+    const int integerExpected = numberError == 0 && (rounded < -32768.0 || rounded > 32767.0) ? 6 : numberError;
+    FUZZ_CHECK(integerError == integerExpected && (integerError != 0 || integer == rounded), "%s gave %d (error %d)",
+               qPrintable(text), integer, integerError);
 
     bool truth = false;
-    const int truthError = ErrorOf([&] { truth = TextToTruth(text); });
+    const int truthError = errorOf([&] { truth = TextToTruth(text); });
     const QString word = text.trimmed();
-    if (word.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
-        FUZZ_CHECK(truthError == 0 && truth, "%s did not read as true", qPrintable(text));
-    else if (word.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
-        FUZZ_CHECK(truthError == 0 && !truth, "%s did not read as false", qPrintable(text));
-    else if (kind == Kind::NotANumber)
-        FUZZ_CHECK(truthError == 13, "%s is no truth value but gave error %d", qPrintable(text), truthError);
-    else if (kind == Kind::Overflow)
-        FUZZ_CHECK(truthError == 6, "%s is past the double range but gave error %d", qPrintable(text), truthError);
-    else
-        FUZZ_CHECK(truthError == 0 && truth == (number != 0.0), "%s read as %d (error %d)", qPrintable(text), truth,
-                   truthError);
+    const bool isTrue = word.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0;
+    const bool isWord = isTrue || word.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0;
+    const int truthExpected = isWord ? 0 : numberError;
+    FUZZ_CHECK(truthError == truthExpected && (truthError != 0 || truth == (isWord ? isTrue : number != 0.0)),
+               "%s read as %d (error %d)", qPrintable(text), truth, truthError);
     return 0;
 }

@@ -22,9 +22,8 @@ struct Job
     bool option1 = true;
 };
 
-// The window, scripted: answers from `job`, records in order what the run shows and which entry it asks
-// for ("Yield", "Pointer(11)", "EntryText(2)", ...), error boxes as "description|procedure|line".
-// `onCall` may edit the job mid-run, as a user would.
+// The window, scripted: answers from `job` (which `onCall` may edit mid-run), records the calls in order
+// ("Yield", "Pointer(11)", "EntryText(2)", ...) and error boxes as "description|procedure|line".
 class FakeHost final : public AppendHost
 {
 public:
@@ -63,7 +62,7 @@ private:
     }
 };
 
-// Runs the job through a fresh host, with the code page pinned to windows-1252 unless told.
+// Runs the job through a fresh host, with the code page pinned to windows-1252.
 inline FakeHost Run(Job job, const CodePage &codePage = CodePage::Windows1252())
 {
     FakeHost host(std::move(job));
@@ -77,15 +76,14 @@ inline void WriteBytes(const QString &path, const QByteArray &bytes)
     QVERIFY2(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size(), qPrintable(path));
 }
 
-// The file's bytes; empty when it is missing or unreadable (TreeNames tells those apart).
+// Empty for a missing or unreadable file (TreeNames tells those apart).
 inline QByteArray ReadBytes(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// Every file and folder under `folder` as sorted relative paths, hidden ones too, so that a forgotten
-// temporary file shows.
+// Every file and folder under `folder`, hidden ones too (a forgotten temporary file shows), sorted.
 inline QStringList TreeNames(const QString &folder)
 {
     QStringList names;
