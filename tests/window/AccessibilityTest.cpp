@@ -7,29 +7,6 @@ using namespace tarnwell;
 using namespace tarnwell::testing;
 using namespace Qt::StringLiterals;
 
-namespace {
-
-QString Focused()
-{
-    const QWidget *widget = QApplication::focusWidget();
-    return widget ? widget->objectName() : u"<nothing>"_s;
-}
-
-void Press(Qt::Key key)
-{
-    QTest::keyClick(QApplication::focusWidget(), key);
-}
-
-// Presses Tab until `name` has the focus; a control that the tab order never reaches fails.
-void TabTo(const QString &name)
-{
-    for (int presses = 0; presses < 20 && Focused() != name; ++presses)
-        Press(Qt::Key_Tab);
-    QCOMPARE(Focused(), name);
-}
-
-} // namespace
-
 class AccessibilityTest : public QObject
 {
     Q_OBJECT
@@ -128,7 +105,7 @@ private slots:
     // pass Tab on. The save options are one group: an arrow key moves to the other option and
     // chooses it, and the choice is stored as a click stores it, as is the condition's (never the
     // folder); start-up may leave both unchosen. Enter and the keypad's Enter press the focused
-    // button. Closing the window ends the process.
+    // button, as Space does. Closing the window ends the process.
     void keyboardAlone()
     {
         WindowFixture fx;
@@ -141,25 +118,35 @@ private slots:
         QApplication::setActiveWindow(&form);
         QVERIFY(QTest::qWaitForWindowActive(&form));
         form.ListView1->setFocus();
+        const auto focused = [] {
+            return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString();
+        };
+        const auto press = [](Qt::Key key) { QTest::keyClick(QApplication::focusWidget(), key); };
+        const auto tabTo = [&](const QString &name) { // a control that the tab order never reaches fails
+            for (int presses = 0; presses < 20 && focused() != name; ++presses)
+                press(Qt::Key_Tab);
+            QCOMPARE(focused(), name);
+        };
         const QStringList order = u"ListView1 ProgressBar1 PushButton4 PushButton1 PushButton2 PushButton7 "
                                   "PushButton3 Text1 Text2 PushButton5 PushButton11 Combo1 Option1 Option2 Text3 "
                                   "PushButton6"_s.split(u' ');
         for (qsizetype i = 1; i <= order.size(); ++i) {
-            Press(Qt::Key_Tab);
-            QCOMPARE(Focused(), order.at(i % order.size()));
+            press(Qt::Key_Tab);
+            QCOMPARE(focused(), order.at(i % order.size()));
         }
-        TabTo(u"Text1"_s);
+        tabTo(u"Text1"_s);
         QTest::keyClicks(QApplication::focusWidget(), u"END"_s);
-        Press(Qt::Key_Tab);
+        press(Qt::Key_Tab);
         QTest::keyClicks(QApplication::focusWidget(), u"123"_s);
         QCOMPARE(form.Text1->toPlainText() + u'|' + form.Text2->toPlainText(), u"END|123"_s);
 
-        TabTo(u"Option1"_s);
+        tabTo(u"Option1"_s);
         QVERIFY(!form.Option1->isChecked() && !form.Option2->isChecked()); // focus alone chooses nothing
-        for (const Qt::Key key : {Qt::Key_Down, Qt::Key_Up, Qt::Key_Right, Qt::Key_Right, Qt::Key_Left}) {
-            const bool first = Focused() != u"Option1"_s; // the one chosen next
-            Press(key);
-            QCOMPARE(Focused(), first ? u"Option1"_s : u"Option2"_s);
+        const QList<Qt::Key> keys{Qt::Key_Space, Qt::Key_Down, Qt::Key_Up, Qt::Key_Right, Qt::Key_Right, Qt::Key_Left};
+        for (qsizetype i = 0; i < keys.size(); ++i) {
+            const bool first = i % 2 == 0; // Space chooses the focused option, each arrow the other one
+            press(keys.at(i));
+            QCOMPARE(focused(), first ? u"Option1"_s : u"Option2"_s);
             QVERIFY(form.Option1->isChecked() == first && form.Option2->isChecked() == !first);
             QCOMPARE(fx.Stored(u"Option1"_s) + u'|' + fx.Stored(u"Option2"_s),
                      TruthText(first) + u'|' + TruthText(!first));
@@ -169,11 +156,14 @@ private slots:
         QCOMPARE(fx.Stored(u"Combo1"_s) + u'|' + fx.Stored(u"Text3"_s), u"1|<absent>"_s);
 
         fx.platform.answers << u"txt"_s << fx.Path(u"in"_s);
-        TabTo(u"PushButton1"_s); // Add All File(s) In Folder
-        Press(Qt::Key_Enter);
+        tabTo(u"PushButton1"_s); // Add All File(s) In Folder
+        press(Qt::Key_Enter);
         QCOMPARE(form.Files().Count(), 2);
-        TabTo(u"PushButton7"_s); // Clear List
-        Press(Qt::Key_Return);
+        tabTo(u"PushButton4"_s); // Add Text File(s)
+        press(Qt::Key_Return);
+        QVERIFY(fx.platform.calls.last().startsWith(u"files: "_s));
+        tabTo(u"PushButton7"_s); // Clear List
+        press(Qt::Key_Space);
         QCOMPARE(form.Files().Count(), 0);
         form.close();
         QCOMPARE(fx.platform.calls.last(), u"end"_s);

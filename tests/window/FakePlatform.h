@@ -47,23 +47,23 @@ public:
     bool AskYesNo(QWidget *, const QString &text, const QString &title) override
     {
         Record("question", text, title);
-        return Next(yesNoAnswers);
+        return !yesNoAnswers.isEmpty() && yesNoAnswers.takeFirst();
     }
     QString InputBox(QWidget *, const QString &prompt, const QString &, const QString &defaultAnswer) override
     {
         calls << QStringLiteral("input: ") + prompt;
-        const QString answer = Next(answers);
+        const QString answer = answers.isEmpty() ? QString() : answers.takeFirst();
         return answer == QLatin1String("<default>") ? defaultAnswer : answer;
     }
     PickedFiles OpenFiles(QWidget *, const QString &title, const QString &filter) override
     {
         calls << QStringLiteral("files: %1 | %2").arg(title, filter);
-        return Next(pickedFiles);
+        return pickedFiles.isEmpty() ? PickedFiles{} : pickedFiles.takeFirst();
     }
     QString BrowseForFolder(QWidget *, const QString &title) override
     {
         calls << QStringLiteral("folder: ") + title;
-        return Next(answers);
+        return answers.isEmpty() ? QString() : answers.takeFirst();
     }
     void OpenFolder(const QString &folder) override { calls << QStringLiteral("open: ") + folder; }
     void EndProcess() override { calls << QStringLiteral("end"); }
@@ -72,11 +72,6 @@ public:
     QString DataFolder() override { return dataFolder; }
 
 private:
-    template <typename T>
-    static T Next(QList<T> &answers)
-    {
-        return answers.isEmpty() ? T() : answers.takeFirst();
-    }
     void Record(const char *kind, const QString &text, const QString &title)
     {
         const Box box{QString::fromLatin1(kind), text, title}; // a copy: its handler may show another box

@@ -40,25 +40,23 @@ private slots:
     // A name that looks like markup is shown as it is, with its line breaks.
     void boxes_showTheirTextAsPlainText_data()
     {
-        QTest::addColumn<int>("kind");
-        QTest::newRow("message") << 0;
-        QTest::newRow("warning") << 1;
-        QTest::newRow("Yes/No") << 2;
-        QTest::newRow("input") << 3;
+        QTest::addColumn<QString>("kind");
+        for (const char *kind : {"message", "warning", "Yes/No", "input"})
+            QTest::newRow(kind) << QString::fromLatin1(kind);
     }
     void boxes_showTheirTextAsPlainText()
     {
-        QFETCH(int, kind);
+        QFETCH(QString, kind);
         const QString text = u"Path not found: /home/u/<b>notes</b>.txt\r\r<img src=\"x.png\">"_s;
         QtPlatform platform;
         QStringList shown;
         InspectDialog(
             [&] {
-                if (kind == 0)
+                if (kind == u"message"_s)
                     platform.MessageBox(nullptr, text, u"Tarnwell"_s);
-                else if (kind == 1)
+                else if (kind == u"warning"_s)
                     platform.WarningBox(nullptr, text, u"Application Error"_s);
-                else if (kind == 2)
+                else if (kind == u"Yes/No"_s)
                     platform.AskYesNo(nullptr, text, u"Tarnwell"_s);
                 else
                     platform.InputBox(nullptr, text, u"Tarnwell"_s, u"txt"_s);
