@@ -1,5 +1,5 @@
-// The window as laid out and as a screen reader and the keyboard meet it: every control where it
-// belongs, with its caption, role and name, and the keys that work it.
+// The window as laid out and as a screen reader meets it: every control where it belongs, with its
+// caption, font, role and name. (The keyboard's part is a whole job, in RunTest.)
 #include "TestRegistry.h"
 #include "WindowFixture.h"
 
@@ -99,74 +99,6 @@ private slots:
         QVERIFY(form.Frame1->children().indexOf(form.Combo1) > form.Frame1->children().indexOf(form.Label3));
         for (QPushButton *button : form.findChildren<QPushButton *>()) // Enter goes to the focused button
             QVERIFY2(!button->isDefault() && !button->autoDefault(), qPrintable(button->objectName()));
-    }
-
-    // Tab visits every control once, in the designed order, and comes back round; the text boxes
-    // pass Tab on. The save options are one group: an arrow key moves to the other option and
-    // chooses it, and the choice is stored as a click stores it, as is the condition's (never the
-    // folder); start-up may leave both unchosen. Enter and the keypad's Enter press the focused
-    // button, as Space does. Closing the window ends the process.
-    void keyboardAlone()
-    {
-        WindowFixture fx;
-        fx.settings.SaveSetting(u"Option1"_s, u"False"_s);
-        fx.settings.SaveSetting(u"Option2"_s, u"False"_s);
-        fx.MakeFile(u"in/a.txt"_s, "a");
-        fx.MakeFile(u"in/b.txt"_s, "b");
-        Form1 &form = fx.Load();
-        form.show();
-        QApplication::setActiveWindow(&form);
-        QVERIFY(QTest::qWaitForWindowActive(&form));
-        form.ListView1->setFocus();
-        const auto focused = [] {
-            return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString();
-        };
-        const auto press = [](Qt::Key key) { QTest::keyClick(QApplication::focusWidget(), key); };
-        const auto tabTo = [&](const QString &name) { // a control that the tab order never reaches fails
-            for (int presses = 0; presses < 20 && focused() != name; ++presses)
-                press(Qt::Key_Tab);
-            QCOMPARE(focused(), name);
-        };
-        const QStringList order = u"ListView1 ProgressBar1 PushButton4 PushButton1 PushButton2 PushButton7 "
-                                  "PushButton3 Text1 Text2 PushButton5 PushButton11 Combo1 Option1 Option2 Text3 "
-                                  "PushButton6"_s.split(u' ');
-        for (qsizetype i = 1; i <= order.size(); ++i) {
-            press(Qt::Key_Tab);
-            QCOMPARE(focused(), order.at(i % order.size()));
-        }
-        tabTo(u"Text1"_s);
-        QTest::keyClicks(QApplication::focusWidget(), u"END"_s);
-        press(Qt::Key_Tab);
-        QTest::keyClicks(QApplication::focusWidget(), u"123"_s);
-        QCOMPARE(form.Text1->toPlainText() + u'|' + form.Text2->toPlainText(), u"END|123"_s);
-
-        tabTo(u"Option1"_s);
-        QVERIFY(!form.Option1->isChecked() && !form.Option2->isChecked()); // focus alone chooses nothing
-        const QList<Qt::Key> keys{Qt::Key_Space, Qt::Key_Down, Qt::Key_Up, Qt::Key_Right, Qt::Key_Right, Qt::Key_Left};
-        for (qsizetype i = 0; i < keys.size(); ++i) {
-            const bool first = i % 2 == 0; // Space chooses the focused option, each arrow the other one
-            press(keys.at(i));
-            QCOMPARE(focused(), first ? u"Option1"_s : u"Option2"_s);
-            QVERIFY(form.Option1->isChecked() == first && form.Option2->isChecked() == !first);
-            QCOMPARE(fx.Stored(u"Option1"_s) + u'|' + fx.Stored(u"Option2"_s),
-                     TruthText(first) + u'|' + TruthText(!first));
-        }
-        form.Combo1->setCurrentIndex(1);
-        form.Text3->setText(u"/typed/"_s);
-        QCOMPARE(fx.Stored(u"Combo1"_s) + u'|' + fx.Stored(u"Text3"_s), u"1|<absent>"_s);
-
-        fx.platform.answers << u"txt"_s << fx.Path(u"in"_s);
-        tabTo(u"PushButton1"_s); // Add All File(s) In Folder
-        press(Qt::Key_Enter);
-        QCOMPARE(form.Files().Count(), 2);
-        tabTo(u"PushButton4"_s); // Add Text File(s)
-        press(Qt::Key_Return);
-        QVERIFY(fx.platform.calls.last().startsWith(u"files: "_s));
-        tabTo(u"PushButton7"_s); // Clear List
-        press(Qt::Key_Space);
-        QCOMPARE(form.Files().Count(), 0);
-        form.close();
-        QCOMPARE(fx.platform.calls.last(), u"end"_s);
     }
 
 private:

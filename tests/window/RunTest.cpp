@@ -18,44 +18,101 @@ class RunTest : public QObject
 {
     Q_OBJECT
 private slots:
-    // New files for those that do not hold the condition text (a line break inside it does not
-    // hide it); a failing file (a folder under a file's name) gives the error box and the run
-    // goes on; an append text typed while the last file is processed applies from there on.
-    void wholeJob_fromTheWindow()
+    // A whole job with the keyboard alone. Tab visits every control once, in the designed order,
+    // and comes back round; the text boxes pass it on. The save options are one group: an arrow
+    // key moves to the other option and chooses it; each choice is stored at once, as is the
+    // condition's (the folder never is), and start-up may leave both options unchosen. Enter, the
+    // keypad's Enter and Space press the focused button. The run makes new files for those
+    // without the condition text (a line break inside it does not hide it); a file that became a
+    // folder since it was listed gives the error box and the run goes on; an append text typed while the last
+    // file is processed applies from there on. Closing the window ends the process.
+    void wholeJob_withTheKeyboardAlone()
     {
         WindowFixture fx;
-        Form1 &form = fx.Load();
+        fx.settings.SaveSetting(u"Option1"_s, u"False"_s);
+        fx.settings.SaveSetting(u"Option2"_s, u"False"_s);
         const QString b = fx.MakeFile(u"in/b.txt"_s, "beta\r\n");
-        QDir().mkpath(fx.Path(u"in/e.txt"_s));
+        fx.MakeFile(u"in/a.txt"_s, "alpha 123");
+        fx.MakeFile(u"in/c.txt"_s, "");
+        fx.MakeFile(u"in/d.TXT"_s, "gamma 1\r\n23");
+        fx.MakeFile(u"in/f.doc"_s, "delta");
+        fx.platform.pickedFiles << PickedFiles{{fx.MakeFile(u"e.txt"_s, "delta")}, false};
         QDir().mkpath(fx.Path(u"out"_s));
-        form.Files().AppendMany({fx.MakeFile(u"in/a.txt"_s, "alpha 123"), b,
-                                 fx.MakeFile(u"in/c.txt"_s, "gamma 1\r\n23"), fx.Path(u"in/e.txt"_s),
-                                 fx.MakeFile(u"in/d.txt"_s, "delta")});
-        form.Text1->setPlainText(u"first\nsecond"_s);
-        form.Combo1->setCurrentIndex(1); // "does not"
-        form.Text2->setPlainText(u"123"_s);
-        QTest::mouseClick(form.Option2, Qt::LeftButton);
-        form.Text3->setText(fx.Path(u"out"_s));
+        Form1 &form = fx.Load();
+        form.show();
+        QApplication::setActiveWindow(&form);
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        const auto focused = [] {
+            return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString();
+        };
+        const auto press = [](Qt::Key key) { QTest::keyClick(QApplication::focusWidget(), key); };
+        const auto tabTo = [&](const QString &name) { // a control that the tab order never reaches fails
+            for (int presses = 0; presses < 20 && focused() != name; ++presses)
+                press(Qt::Key_Tab);
+            QCOMPARE(focused(), name);
+        };
+        form.ListView1->setFocus();
+        const QStringList order = u"ListView1 ProgressBar1 PushButton4 PushButton1 PushButton2 PushButton7 "
+                                  "PushButton3 Text1 Text2 PushButton5 PushButton11 Combo1 Option1 Option2 Text3 "
+                                  "PushButton6"_s.split(u' ');
+        for (qsizetype i = 1; i <= order.size(); ++i) {
+            press(Qt::Key_Tab);
+            QCOMPARE(focused(), order.at(i % order.size()));
+        }
+
+        tabTo(u"Text1"_s);
+        QTest::keyClicks(QApplication::focusWidget(), u"first"_s);
+        press(Qt::Key_Return);
+        QTest::keyClicks(QApplication::focusWidget(), u"second"_s);
+        press(Qt::Key_Tab);
+        QTest::keyClicks(QApplication::focusWidget(), u"123"_s);
+        tabTo(u"Combo1"_s);
+        press(Qt::Key_Down); // "does not"
+        tabTo(u"Option1"_s);
+        QVERIFY(!form.Option1->isChecked() && !form.Option2->isChecked()); // focus alone chooses nothing
+        const QList<Qt::Key> keys{Qt::Key_Space, Qt::Key_Down, Qt::Key_Up, Qt::Key_Right, Qt::Key_Right, Qt::Key_Left};
+        for (qsizetype i = 0; i < keys.size(); ++i) {
+            const bool first = i % 2 == 0; // Space chooses the focused option, each arrow the other one
+            press(keys.at(i));
+            QCOMPARE(focused(), first ? u"Option1"_s : u"Option2"_s);
+            QVERIFY(form.Option1->isChecked() == first && form.Option2->isChecked() == !first);
+            QCOMPARE(fx.Stored(u"Option1"_s) + u'|' + fx.Stored(u"Option2"_s),
+                     TruthText(first) + u'|' + TruthText(!first));
+        }
+        tabTo(u"Text3"_s);
+        form.Text3->selectAll();
+        QTest::keyClicks(QApplication::focusWidget(), fx.Path(u"out"_s));
+        QCOMPARE(fx.Stored(u"Combo1"_s) + u'|' + fx.Stored(u"Text3"_s), u"1|<absent>"_s);
+
+        fx.platform.answers << u"<default>"_s << fx.Path(u"in"_s);
+        tabTo(u"PushButton1"_s); // Add All File(s) In Folder
+        press(Qt::Key_Enter);
+        tabTo(u"PushButton4"_s); // Add Text File(s): the last one
+        press(Qt::Key_Return);
+        QCOMPARE(form.Files().Count(), 5);
+        QVERIFY(QFile::remove(fx.Path(u"in/c.txt"_s)) && QDir().mkpath(fx.Path(u"in/c.txt"_s)));
         QList<int> values;
         connect(form.ProgressBar1, &QProgressBar::valueChanged, this, [&](int v) {
             values << v;
             if (v == 100)
                 form.Text1->setPlainText(u"new"_s);
         });
-        QTest::mouseClick(form.PushButton2, Qt::LeftButton);
-
+        tabTo(u"PushButton2"_s); // Start
+        press(Qt::Key_Space);
         QCOMPARE(fx.platform.boxes.size(), 2);
-        QCOMPARE(fx.platform.BoxTexts(u"warning"_s).filter(u"e.txt"_s).filter(u"PushButton2_Click at line"_s).size(),
-                 1);
-        QCOMPARE(fx.platform.BoxTexts(u"message"_s), QStringList{u"Done."_s});
+        const QString error = fx.platform.boxes.first().text;
+        QVERIFY2(error.contains(u"c.txt"_s) && error.contains(u".Form1.PushButton2_Click at line"_s),
+                 qPrintable(error));
+        QCOMPARE(fx.platform.boxes.last().text, u"Done."_s);
         QCOMPARE(values, (QList<int>{20, 40, 60, 80, 100, 0}));
         QCOMPARE(form.ProgressBar1->text(), u"Progress Bar"_s);
         QCOMPARE(form.PointerState(), kPointerDefault);
-        QCOMPARE(QDir(fx.Path(u"out"_s)).entryList(QDir::Files), (QStringList{u"b.txt"_s, u"d.txt"_s}));
+        QCOMPARE(QDir(fx.Path(u"out"_s)).entryList(QDir::Files), (QStringList{u"b.txt"_s, u"e.txt"_s}));
         QCOMPARE(WindowFixture::Read(fx.Path(u"out/b.txt"_s)), QByteArray("beta\r\n\r\nfirst\r\nsecond"));
-        QCOMPARE(WindowFixture::Read(fx.Path(u"out/d.txt"_s)), QByteArray("delta\r\nnew"));
+        QCOMPARE(WindowFixture::Read(fx.Path(u"out/e.txt"_s)), QByteArray("delta\r\nnew"));
         QCOMPARE(WindowFixture::Read(b), QByteArray("beta\r\n")); // inputs untouched
-        QCOMPARE(form.Files().Count(), 5);                        // the list stays
+        form.close();
+        QCOMPARE(fx.platform.calls.last(), u"end"_s);
     }
 
     // One lock for every long operation: while it holds, nothing else changes the list or starts
