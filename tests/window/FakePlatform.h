@@ -33,15 +33,6 @@ public:
     QString dataFolder;                     // none: no record of appends is kept
     std::function<void(const Box &)> onBox; // runs while a box is "open"
 
-    QStringList BoxTexts(const QString &kind) const
-    {
-        QStringList texts;
-        for (const Box &box : boxes)
-            if (box.kind == kind)
-                texts << box.text;
-        return texts;
-    }
-
     void MessageBox(QWidget *, const QString &text, const QString &title) override { Record("message", text, title); }
     void WarningBox(QWidget *, const QString &text, const QString &title) override { Record("warning", text, title); }
     bool AskYesNo(QWidget *, const QString &text, const QString &title) override

@@ -77,7 +77,7 @@ private slots:
         form.PushButton3_Click();
         QCOMPARE(form.Files().Entries(), QStringList(2, fx.Path(u"program/Samples/a.txt"_s)));
         QCOMPARE(fx.platform.calls, QStringList{u"open: "_s + fx.Path(u"program/Samples"_s)});
-        QCOMPARE(fx.platform.BoxTexts(u"question"_s).first(),
+        QCOMPARE(fx.platform.boxes.first().text,
                  u"Would you like this software to open the folder where these sample files are stored (so that "
                  "you can view them before working with them)?"_s);
     }

@@ -29,11 +29,7 @@ struct WindowFixture
     // A path in the fixture's folder, as the window shows paths.
     QString Path(const QString &relativePath) const { return QDir::toNativeSeparators(dir.filePath(relativePath)); }
 
-    // A stored value, as the next start will read it.
-    QString Stored(const QString &key) const
-    {
-        return SettingsStore(dir.filePath(QStringLiteral("settings.ini"))).GetSetting(key, QStringLiteral("<absent>"));
-    }
+    QString Stored(const QString &key) const { return settings.GetSetting(key, QStringLiteral("<absent>")); }
 
     Form1 &Load()
     {
