@@ -82,9 +82,8 @@ private slots:
     {
         Form1 &form = *m_fx.form;
         QCOMPARE(form.minimumSize(), form.maximumSize());
-        for (QWidget *white :
-             QList<QWidget *>{&form, form.Frame1, form.Frame2, form.Frame3, form.Option1, form.Option2})
-            QCOMPARE(white->palette().color(QPalette::Window), QColor(Qt::white));
+        for (QWidget *part : QList<QWidget *>{&form, form.Frame1, form.Frame2, form.Frame3, form.Option1, form.Option2})
+            QCOMPARE(part->palette().color(QPalette::Window), QColor(Qt::white));
         QCOMPARE(form.Combo1->accessibleName(), u"Condition: does or does not"_s);
         QCOMPARE(form.ListView1->model()->headerData(0, Qt::Horizontal).toString(), u"Text File(s)"_s);
         // Controls lie clear of each other, but for the combo over the gap in Label3's sentence.

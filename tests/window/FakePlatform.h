@@ -17,9 +17,7 @@ class FakePlatform final : public Platform
 public:
     struct Box
     {
-        QString kind; // "message", "warning", "question"
-        QString text;
-        QString title;
+        QString kind, text, title; // kind: "message", "warning" or "question"
     };
 
     QList<Box> boxes;

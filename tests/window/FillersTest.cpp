@@ -77,7 +77,7 @@ private slots:
         form.PushButton3_Click();
         QCOMPARE(form.Files().Entries(), QStringList(2, fx.Path(u"program/Samples/a.txt"_s)));
         QCOMPARE(fx.platform.calls, QStringList{u"open: "_s + fx.Path(u"program/Samples"_s)});
-        QCOMPARE(fx.platform.boxes.first().text,
+        QCOMPARE(fx.platform.boxes.value(0).text,
                  u"Would you like this software to open the folder where these sample files are stored (so that "
                  "you can view them before working with them)?"_s);
     }
@@ -101,10 +101,8 @@ private slots:
         for (QEvent *event : std::initializer_list<QEvent *>{&refused, &enter, &drop})
             QCoreApplication::sendEvent(form.ListView1->viewport(), event);
         QVERIFY(!refused.isAccepted() && enter.isAccepted() && drop.isAccepted());
-        QCOMPARE(enter.dropAction(), Qt::CopyAction);
-        QCOMPARE(drop.dropAction(), Qt::CopyAction);
+        QCOMPARE(QList({enter.dropAction(), drop.dropAction()}), QList({Qt::CopyAction, Qt::CopyAction}));
         QCOMPARE(form.Files().Entries(), (QStringList{file, inner, file}));
-        QCOMPARE(WindowFixture::Read(file), QByteArray("x"));
     }
 };
 

@@ -52,8 +52,7 @@ private slots:
                         shown << QLatin1String(box->metaObject()->className()) + u": "_s + label->text();
             });
         const QString plain = u"Path not found: /home/u/<b>notes</b>.txt\n\n<img src=\"x.png\">"_s;
-        QCOMPARE(shown, (QStringList{u"QMessageBox: "_s + plain, u"QMessageBox: "_s + plain, u"QMessageBox: "_s + plain,
-                                     u"QInputDialog: "_s + plain}));
+        QCOMPARE(shown, QStringList(3, u"QMessageBox: "_s + plain) << u"QInputDialog: "_s + plain);
     }
 
     // The folder browser starts at the desktop; the file dialog offers every name, also one without
@@ -80,12 +79,10 @@ private slots:
         InspectDialog(
             [&] { chosen = QtPlatform().BrowseForFolder(nullptr, u"Please select folder:"_s); },
             [&](QDialog *dialog) { start = qobject_cast<QFileDialog *>(dialog)->directory().absolutePath(); });
-        QVERIFY(chosen.isEmpty());
         QCOMPARE(start, desktop);
 
         QStringList filters, names;
-        PickedFiles picked{{u"<not cancelled>"_s}, false};
-        InspectDialog([&] { picked = QtPlatform().OpenFiles(nullptr, u"Add File(s)"_s, u"All Files (*.*)|*.*|"_s); },
+        InspectDialog([&] { QtPlatform().OpenFiles(nullptr, u"Add File(s)"_s, u"All Files (*.*)|*.*|"_s); },
                       [&](QDialog *dialog) {
                           qobject_cast<QFileDialog *>(dialog)->setDirectory(desktop);
                           const auto *types = dialog->findChild<QComboBox *>(u"fileTypeCombo"_s);
@@ -100,7 +97,6 @@ private slots:
                           for (int row = 0; row < rows(); ++row)
                               names << view->model()->index(row, 0, view->rootIndex()).data().toString();
                       });
-        QVERIFY(picked.paths.isEmpty()); // cancelled
         QCOMPARE(filters, QStringList{u"All Files (*.*)"_s});
         names.sort();
         QCOMPARE(names, (QStringList{u"a.txt"_s, u"noext"_s}));
