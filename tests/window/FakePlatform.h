@@ -1,10 +1,6 @@
 #pragma once
 
-#include "Platform.h"
-
-#include <QList>
-#include <QString>
-#include <QStringList>
+#include "Platform.h" // with QString and QStringList
 
 #include <functional>
 
@@ -30,6 +26,15 @@ public:
     QString programFolder;
     QString dataFolder;                     // none: no record of appends is kept
     std::function<void(const Box &)> onBox; // runs while a box is "open"
+
+    QStringList BoxTexts(const QString &kind) const
+    {
+        QStringList texts;
+        for (const Box &box : boxes)
+            if (box.kind == kind)
+                texts << box.text;
+        return texts;
+    }
 
     void MessageBox(QWidget *, const QString &text, const QString &title) override { Record("message", text, title); }
     void WarningBox(QWidget *, const QString &text, const QString &title) override { Record("warning", text, title); }

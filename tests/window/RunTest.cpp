@@ -184,9 +184,8 @@ private slots:
         QCOMPARE(form.Files().Entries(), files.mid(2));
     }
 
-    // A move over a command button asks for the hand, over the window, a frame, a big text box or
-    // the list for the arrow; other controls leave the pointer alone, and so does every move
-    // while the pointer is busy.
+    // A move over a command button asks for the hand, over the window, a frame, a big text box or the
+    // list for the arrow; other controls leave the pointer alone, as does every move while busy.
     void mouseMoves_setThePointerUnlessBusy()
     {
         WindowFixture fx;

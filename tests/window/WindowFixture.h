@@ -27,7 +27,7 @@ struct WindowFixture
     }
 
     // A path in the fixture's folder, as the window shows paths.
-    QString Path(const QString &relativePath) const { return QDir::toNativeSeparators(dir.filePath(relativePath)); }
+    QString Path(const QString &relative) const { return QDir::toNativeSeparators(dir.filePath(relative)); }
 
     QString Stored(const QString &key) const { return settings.GetSetting(key, QStringLiteral("<absent>")); }
 
@@ -38,12 +38,11 @@ struct WindowFixture
         return *form;
     }
 
-    QString MakeFile(const QString &relativePath, const QByteArray &content) const
+    QString MakeFile(const QString &relative, const QByteArray &content) const
     {
-        QDir().mkpath(QFileInfo(dir.filePath(relativePath)).absolutePath());
-        QFile file(dir.filePath(relativePath));
-        return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() ? Path(relativePath)
-                                                                                        : QString();
+        QDir().mkpath(QFileInfo(dir.filePath(relative)).absolutePath());
+        QFile file(dir.filePath(relative));
+        return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() ? Path(relative) : QString();
     }
 
     static QByteArray Read(const QString &path)
