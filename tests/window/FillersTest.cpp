@@ -46,8 +46,8 @@ private slots:
         QCOMPARE(form.Files().Count(), 0);
     }
 
-    // The extension is asked (txt offered) and stored even when the folder browser is then
-    // cancelled. (A scan that runs is part of the whole job in RunTest.)
+    // The extension is asked and stored even when the folder browser is then cancelled. (A scan
+    // that runs, with the offered "txt", is part of the whole job in RunTest.)
     void folderScan_storesTheExtensionBeforeTheFolderIsChosen()
     {
         WindowFixture fx;
