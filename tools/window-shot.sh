@@ -9,6 +9,7 @@ shot=$1 wait=$2 paint=$3
 shift 3
 "$@" >"$shot.log" 2>&1 &
 pid=$!
+disown "$pid" # its end is no news
 stop() {
     if [ -n "${STOP:-}" ]; then $STOP || true; else kill "$pid" 2>/dev/null || true; fi
 }
