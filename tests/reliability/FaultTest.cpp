@@ -181,21 +181,20 @@ private slots:
 #ifdef Q_OS_WIN
         if (kind == QLatin1String("readOnlyFolder"))
             QSKIP("Windows ignores the read-only attribute of a folder.");
-        const std::wstring bPath = QDir::toNativeSeparators(job.In(QStringLiteral("b.txt"))).toStdWString();
-        const wchar_t *b = bPath.c_str();
+        const std::wstring b = QDir::toNativeSeparators(job.In(QStringLiteral("b.txt"))).toStdWString();
         HANDLE held = INVALID_HANDLE_VALUE;
         if (kind == QLatin1String("unreadableFile")) {
-            held = ::CreateFileW(b, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                 nullptr);
+            held = ::CreateFileW(b.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
             QVERIFY(held != INVALID_HANDLE_VALUE);
         } else if (kind == QLatin1String("readOnlyFile")) {
-            QVERIFY(::SetFileAttributesW(b, FILE_ATTRIBUTE_READONLY));
+            QVERIFY(::SetFileAttributesW(b.c_str(), FILE_ATTRIBUTE_READONLY));
             // Wine keeps the attribute as Unix permissions, which do not stop the superuser.
-            const HANDLE probe = ::CreateFileW(b, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+            const HANDLE probe = ::CreateFileW(b.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                                FILE_ATTRIBUTE_NORMAL, nullptr);
             if (probe != INVALID_HANDLE_VALUE) {
                 ::CloseHandle(probe);
-                ::SetFileAttributesW(b, FILE_ATTRIBUTE_NORMAL);
+                ::SetFileAttributesW(b.c_str(), FILE_ATTRIBUTE_NORMAL);
                 QSKIP("The read-only attribute does not stop writing here (Wine run by the superuser keeps it as "
                       "Unix permissions, which root passes).");
             }
@@ -210,7 +209,7 @@ private slots:
 #ifdef Q_OS_WIN
             if (held != INVALID_HANDLE_VALUE)
                 ::CloseHandle(held);
-            ::SetFileAttributesW(b, FILE_ATTRIBUTE_NORMAL);
+            ::SetFileAttributesW(b.c_str(), FILE_ATTRIBUTE_NORMAL);
 #endif
         } else {
             ScriptedHost host;
