@@ -6,7 +6,7 @@
 //   child window SETTINGS_FILE [DATA_FOLDER [inplace|newfiles OUTPUT_FOLDER LIST_FILE TEXT_FILE]]
 //       the main window started on a scripted desktop, with its per-user data folder: "MESSAGE
 //       <text>" or "BOX <kind> <text>" per box; then without a job "LOADED <combo> <option1>
-//       <option2> <text3>" and "SHOWN <visible>"; with one, as a user drives it: the list filled,
+//       <option2>" and "SHOWN <visible>"; with one, as a user drives it: the list filled,
 //       TEXT_FILE (UTF-8) typed into the text to append, "does" the condition, "START", Start clicked
 #include "AppendJournal.h"
 #include "AppendRun.h"
@@ -58,11 +58,10 @@ int Main(const QString &mode, const QStringList &args)
         Form1 form(platform, settings);
         form.Form_Load();
         if (args.size() < 6) {
-            Print(QStringLiteral("LOADED %1 %2 %3 %4")
+            Print(QStringLiteral("LOADED %1 %2 %3")
                       .arg(form.Combo1->currentIndex())
                       .arg(form.Option1->isChecked())
-                      .arg(form.Option2->isChecked())
-                      .arg(form.Text3->text()));
+                      .arg(form.Option2->isChecked()));
             form.show();
             QApplication::processEvents();
             Print(QStringLiteral("SHOWN %1").arg(form.isVisible()));
@@ -96,9 +95,7 @@ int Main(const QString &mode, const QStringList &args)
             Print(QStringLiteral("ENTRY ") + entry);
         return 0;
     }
-    std::fputs("usage: child run inplace|newfiles OUTPUT LIST RECORD | scan FOLDER | "
-               "window SETTINGS [DATA [inplace|newfiles OUTPUT LIST TEXT]]\n",
-               stderr);
+    std::fputs("child: unknown mode or wrong arguments (see the top of Child.cpp)\n", stderr);
     return 2;
 }
 

@@ -22,11 +22,10 @@ namespace tarnwell::reliability {
 
 struct ChildResult
 {
-    bool finished = false; // false: it hung and was killed
-    int exitCode = -1;     // -1: it crashed, hung or was killed
-    qint64 ms = 0;         // from its first line to its end
-    QStringList lines;     // its standard output
-    QString errors;        // its standard error
+    int exitCode = -1; // -1: it crashed, or hung and was killed
+    qint64 ms = 0;     // from its first line to its end
+    QStringList lines; // its standard output
+    QString errors;    // its standard error
 
     // The lines with this tag, the tag cut off.
     QStringList Starting(const QString &tag) const
@@ -34,7 +33,7 @@ struct ChildResult
         const QRegularExpression start(u'^' + tag + u' ');
         return lines.filter(start).replaceInStrings(start, QString());
     }
-    bool Ok() const { return finished && exitCode == 0; }
+    bool Ok() const { return exitCode == 0; }
     // It ended normally after a run that reached "Done." and showed no other message.
     bool Done() const
     {
@@ -116,16 +115,15 @@ inline ChildResult RunChild(const QStringList &args, bool unprivileged = false,
     child.setProcessEnvironment(env);
     child.start(program, arguments);
     if (!child.waitForStarted(30000))
-        QTest::qFail(qPrintable(QStringLiteral("cannot start %1: %2").arg(program, child.errorString())), __FILE__,
-                     __LINE__);
+        return {-1, 0, {}, QStringLiteral("cannot start %1: %2").arg(program, child.errorString())};
     while (!child.canReadLine() && child.waitForReadyRead(60000)) { // a run's first line is "START"
     }
     QElapsedTimer timer;
     timer.start();
     ChildResult result;
-    result.finished = child.waitForFinished(300000); // else it is killed with the QProcess
+    const bool finished = child.waitForFinished(300000); // else it is killed with the QProcess
     result.ms = std::max<qint64>(timer.elapsed(), 1);
-    result.exitCode = result.finished && child.exitStatus() == QProcess::NormalExit ? child.exitCode() : -1;
+    result.exitCode = finished && child.exitStatus() == QProcess::NormalExit ? child.exitCode() : -1;
     result.lines = QString::fromUtf8(child.readAllStandardOutput()).remove(u'\r').split(u'\n', Qt::SkipEmptyParts);
     result.errors = QString::fromUtf8(child.readAllStandardError());
     return result;
@@ -158,6 +156,7 @@ struct Job
     SharedDir dir;
     QString in = dir.filePath(QStringLiteral("in")), out = dir.filePath(QStringLiteral("out"));
     QList<Item> items;
+    QStringList paths;                               // of the inputs, in order
     QString appendText = QLatin1String(kAppendText); // as written, lines ended by CR LF
 
     Job() { dir.Folder(QStringLiteral("out")); }
@@ -166,6 +165,7 @@ struct Job
     {
         const QByteArray appendix = qualifies ? EncodeAppendix(appendText, encoding, CodePage::System()) : QByteArray();
         items << Item{name, original, original + appendix, oldOutput};
+        paths << In(name);
         dir.File(QStringLiteral("in/") + name, original);
         if (!oldOutput.isNull())
             dir.File(QStringLiteral("out/") + name, oldOutput);
@@ -173,17 +173,10 @@ struct Job
     QString In(const QString &name) const { return in + u'/' + name; }
     QString Out(const QString &name) const { return out + u'/' + name; }
     QString Data() const { return dir.filePath(QStringLiteral("data")); }
-    QStringList Paths() const
-    {
-        QStringList paths;
-        for (const Item &item : items)
-            paths << In(item.name);
-        return paths;
-    }
     // Writes the list and gives its path.
     QString List() const
     {
-        dir.File(QStringLiteral("list"), Paths().join(u'\n').toUtf8());
+        dir.File(QStringLiteral("list"), paths.join(u'\n').toUtf8());
         return dir.filePath(QStringLiteral("list"));
     }
     // The engine's run in the child.
