@@ -27,13 +27,14 @@ private slots:
         row("empty: the defaults, written back", "", "", "0|True|False|%D|0|True|False|<absent>");
         row("choices restored", "Combo1=1 Option1=False Option2=TRUE Text3=/srv/out/", "",
             "1|False|True|/srv/out/|1|False|True|/srv/out/");
-        // Numbers in decimal forms: blanks around, a half rounded to even, too small to tell from zero.
+        // Option1 reads false here: choosing it would store both options before Option2's value is read.
         row("numbers: 0.5, nearly 0, 5e-324", "Combo1=\t+.05e1\t Option1=2e-324 Option2=5e-324", "",
             "0|False|True|%D|0|False|True|<absent>");
         row("numbers: -0.5, 0, 3.", "Combo1=-0.5 Option1=-7e-99999999999999999999 Option2=3.", "",
             "0|False|True|%D|0|False|True|<absent>");
         row("no item 5", "Combo1=5", "Invalid property value at line 116", "-1|True|False|%D|5|True|False|<absent>");
         row("past 16 bits", "Combo1=32767.5", "Overflow at line 116", "-1|True|False|%D|32767.5|True|False|<absent>");
+        row("below 16 bits", "Combo1=-32769", "Overflow at line 116", "-1|True|False|%D|-32769|True|False|<absent>");
         row("Option1 yes", "Option1=yes", "Type mismatch at line 118", "0|False|False|%D|0|yes|<absent>|<absent>");
         // No selection is taken quietly; after the box Option2 alone decides.
         row("no selection, Option1 1e", "Combo1=-1 Option1=1e Option2=False", "Type mismatch at line 118",
