@@ -89,7 +89,6 @@ private slots:
         QCOMPARE(form.minimumSize(), form.maximumSize());
         for (QWidget *part : QList<QWidget *>{&form, form.Frame1, form.Frame2, form.Frame3, form.Option1, form.Option2})
             QCOMPARE(part->palette().color(QPalette::Window), QColor(Qt::white));
-        QCOMPARE(form.Combo1->accessibleName(), u"Condition: does or does not"_s);
         QCOMPARE(form.ListView1->model()->headerData(0, Qt::Horizontal).toString(), u"Text File(s)"_s);
         QVERIFY(form.Frame1->children().indexOf(form.Combo1) > form.Frame1->children().indexOf(form.Label3));
     }
