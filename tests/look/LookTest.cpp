@@ -1,7 +1,6 @@
 // The look: the skin on a window built like the main window, the cursor, the pointer, the icon.
 #include "Look.h"
 #include "ErrorTrap.h"
-#include "PointerStates.h"
 #include "TestRegistry.h"
 
 #include <QTest>
@@ -65,7 +64,6 @@ private slots:
         QTest::addColumn<QByteArray>("hiddenList"); // x/.hidden
         QTest::addColumn<bool>("applied");
         QTest::addColumn<bool>("refused"); // by the component: the file has no skin header
-        QTest::newRow("no skin") << QString() << QByteArray() << false << false;
         QTest::newRow("beside the program, not in x") << u"o.cjs"_s << QByteArray() << false << false;
         QTest::newRow("o.cjs is a folder") << u"x/o.cjs/skin.cjs"_s << QByteArray() << false << false;
         QTest::newRow("skin") << u"x/o.cjs"_s << QByteArray("o.cjs.bak\nO.CJS\n") << true << false;
@@ -86,7 +84,7 @@ private slots:
         QFETCH(bool, refused);
         QTemporaryDir dir;
         const char *rules = "\n#Colours {}\n/* [metrics] */\n#Metrics {}\n/* [frame] */\n#Frame {}";
-        QVERIFY(file.isEmpty() || WriteFile(dir.filePath(file), QByteArray(refused ? "" : kSkinHeader) + rules));
+        QVERIFY(WriteFile(dir.filePath(file), QByteArray(refused ? "" : kSkinHeader) + rules));
         QVERIFY(hiddenList.isEmpty() || WriteFile(dir.filePath(u"x/.hidden"_s), hiddenList));
         const std::unique_ptr<QWidget> window = MakeMainWindow();
         SkinFramework skin;
@@ -123,7 +121,6 @@ private slots:
         QTest::newRow("shipped hand, at the fingertip") << hand << QPoint(7, 0);
         QTest::newRow("moved") << QByteArray(hand).replace(10, 1, "\x09").replace(12, 1, "\x03") << QPoint(9, 3);
         QTest::newRow("text file renamed") << QByteArray("Order 123: three boxes of nails\r\n") << kNoCursor;
-        QTest::newRow("empty") << QByteArray() << kNoCursor;
         QTest::newRow("truncated") << hand.left(hand.size() - 100) << kNoCursor;
         QTest::newRow("icon") << QByteArray(hand).replace(2, 1, "\x01") << kNoCursor;
     }
@@ -142,13 +139,6 @@ private slots:
         QVERIFY_THROWS_NO_EXCEPTION(cursor = LoadCursorFile(path));
         QCOMPARE(cursor.hotSpot(), hotspot);
         QVERIFY2(qAlpha(cursor.pixmap().toImage().pixel(hotspot)) == 255, "the hotspot is on the drawing");
-    }
-
-    // A control without a handler asks for nothing; the pointer stays as it was.
-    void mouseMovePointer_nothingWithoutAHandler()
-    {
-        QVERIFY(!MouseMovePointer(u"PushButton6"_s));
-        QCOMPARE(PointerAfterMouseMove(kPointerHand, std::nullopt), kPointerHand);
     }
 
     // Each size is a picture drawn for it, with a solid page in the middle.
