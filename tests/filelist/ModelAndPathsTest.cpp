@@ -38,13 +38,11 @@ private slots:
         QTest::addColumn<quint32>("raw");
         QTest::addColumn<bool>("hiddenSystemFolder"); // as a folder: neither walked nor listed
         QTest::addColumn<bool>("skippedFile");        // as a file: value 34, not listed
-        QTest::newRow("hidden system folder") << 0x16u << true << false;
-        QTest::newRow("... not indexed, temporary, offline, recall, pinned") << (0x16u | unreported) << true << false;
+        QTest::newRow("hidden system folder, unreported bits") << (0x16u | unreported) << true << false;
         QTest::newRow("... junction, not content indexed: 1046") << 0x2416u << true << false;
         QTest::newRow("... archive too: 54") << 0x36u << false << false;
         QTest::newRow("... compressed: 2070") << 0x816u << false << false;
-        QTest::newRow("hidden archive file") << 0x22u << false << true;
-        QTest::newRow("... compressed, a link, and those five") << (0xC22u | unreported) << false << true;
+        QTest::newRow("hidden archive file, compressed, link, unreported") << (0xC22u | unreported) << false << true;
         QTest::newRow("... read-only too: 35") << 0x2023u << false << false;
         QTest::newRow("... system too: 38") << 0x26u << false << false;
     }
