@@ -64,6 +64,7 @@ public:
     bool ListLocked() const { return m_busy != Busy::None; }
     const QString &AppTitle() const { return m_appTitle; }
     const QCursor *HandCursor() const { return m_handCursor.get(); }
+    const SkinFramework &Skin() const { return *m_skin; }
     // Lets the message loop run, at most every few milliseconds, so that a long operation keeps
     // the window painted without paying a repaint per item.
     void Yield();

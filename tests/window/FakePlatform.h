@@ -1,36 +1,27 @@
 #pragma once
 
-#include "Platform.h"
-
-#include <QList>
-#include <QString>
-#include <QStringList>
+#include "Platform.h" // with QString and QStringList
 
 #include <functional>
 
 namespace tarnwell::testing {
 
 // A scripted desktop: answers come from queues (an empty queue answers Cancel / No / nothing),
-// and every box shown is recorded in order.
+// every box shown is recorded in order, and so is every other call.
 class FakePlatform final : public Platform
 {
 public:
     struct Box
     {
-        QString kind; // "message", "warning", "question"
-        QString text;
-        QString title;
+        QString kind, text, title; // kind: "message", "warning" or "question"
     };
 
     QList<Box> boxes;
-    QStringList inputPrompts;
-    QStringList inputAnswers;
+    // "input: prompt", "files: title | filter", "folder: title", "open: folder", "end"
+    QStringList calls;
+    QStringList answers; // of input boxes and the folder browser; "<default>" takes the default
     QList<bool> yesNoAnswers;
     QList<PickedFiles> pickedFiles;
-    QStringList folderAnswers;
-    QStringList openedFolders;
-    QString fileDialogTitle, fileDialogFilter, browseTitle;
-    int endProcessCalls = 0;
     QString desktop = QStringLiteral("/home/user/Desktop");
     QString programFolder;
     QString dataFolder;                     // none: no record of appends is kept
@@ -45,47 +36,39 @@ public:
         return texts;
     }
 
-    void MessageBox(QWidget *, const QString &text, const QString &title) override
-    {
-        Record({QStringLiteral("message"), text, title});
-    }
-    void WarningBox(QWidget *, const QString &text, const QString &title) override
-    {
-        Record({QStringLiteral("warning"), text, title});
-    }
+    void MessageBox(QWidget *, const QString &text, const QString &title) override { Record("message", text, title); }
+    void WarningBox(QWidget *, const QString &text, const QString &title) override { Record("warning", text, title); }
     bool AskYesNo(QWidget *, const QString &text, const QString &title) override
     {
-        Record({QStringLiteral("question"), text, title});
+        Record("question", text, title);
         return !yesNoAnswers.isEmpty() && yesNoAnswers.takeFirst();
     }
     QString InputBox(QWidget *, const QString &prompt, const QString &, const QString &defaultAnswer) override
     {
-        inputPrompts << prompt;
-        if (inputAnswers.isEmpty())
-            return QString();
-        const QString answer = inputAnswers.takeFirst();
+        calls << QStringLiteral("input: ") + prompt;
+        const QString answer = answers.isEmpty() ? QString() : answers.takeFirst();
         return answer == QLatin1String("<default>") ? defaultAnswer : answer;
     }
     PickedFiles OpenFiles(QWidget *, const QString &title, const QString &filter) override
     {
-        fileDialogTitle = title;
-        fileDialogFilter = filter;
+        calls << QStringLiteral("files: %1 | %2").arg(title, filter);
         return pickedFiles.isEmpty() ? PickedFiles{} : pickedFiles.takeFirst();
     }
     QString BrowseForFolder(QWidget *, const QString &title) override
     {
-        browseTitle = title;
-        return folderAnswers.isEmpty() ? QString() : folderAnswers.takeFirst();
+        calls << QStringLiteral("folder: ") + title;
+        return answers.isEmpty() ? QString() : answers.takeFirst();
     }
-    void OpenFolder(const QString &folder) override { openedFolders << folder; }
-    void EndProcess() override { ++endProcessCalls; }
+    void OpenFolder(const QString &folder) override { calls << QStringLiteral("open: ") + folder; }
+    void EndProcess() override { calls << QStringLiteral("end"); }
     QString DesktopFolder() override { return desktop; }
     QString ProgramFolder() override { return programFolder; }
     QString DataFolder() override { return dataFolder; }
 
 private:
-    void Record(const Box &box)
+    void Record(const char *kind, const QString &text, const QString &title)
     {
+        const Box box{QString::fromLatin1(kind), text, title}; // a copy: its handler may show another box
         boxes << box;
         if (onBox)
             onBox(box);

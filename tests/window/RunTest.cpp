@@ -2,36 +2,15 @@
 #include "TestRegistry.h"
 #include "WindowFixture.h"
 
-#include <QComboBox>
-#include <QDragEnterEvent>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMimeData>
-#include <QPlainTextEdit>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QTest>
-#include <QTimer>
-#include <QTreeView>
-#include <QUrl>
-
 using namespace tarnwell;
 using namespace tarnwell::testing;
+using namespace Qt::StringLiterals;
 
 namespace {
-void MoveOver(QWidget *widget)
+void Send(QWidget *widget, QEvent::Type type, Qt::MouseButton button = Qt::NoButton)
 {
-    QMouseEvent move(QEvent::MouseMove, QPointF(3, 3), widget->mapToGlobal(QPointF(3, 3)), Qt::NoButton, Qt::NoButton,
-                     Qt::NoModifier);
-    QCoreApplication::sendEvent(widget, &move);
-}
-
-void PressDelete(QWidget *list)
-{
-    QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
-    QCoreApplication::sendEvent(list, &del);
+    QMouseEvent event(type, QPointF(3, 3), widget->mapToGlobal(QPointF(3, 3)), button, button, Qt::NoModifier);
+    QCoreApplication::sendEvent(widget, &event);
 }
 } // namespace
 
@@ -39,52 +18,96 @@ class RunTest : public QObject
 {
     Q_OBJECT
 private slots:
-    // A failing file (a folder under a file's name) gives the error box and the run goes on.
-    void wholeJob_fromTheWindow()
+    // A whole job with the keyboard alone. Tab visits every control once, in the designed order,
+    // and comes back round; the text boxes pass it on. The save options are one group: an arrow
+    // key moves to the other option and chooses it; each choice is stored at once, as is the
+    // condition's (the folder never is). Enter, the keypad's Enter and Space press the focused
+    // button. The run makes new files for those without the condition text (a line break inside
+    // it does not hide it); a file that became a folder since it was listed gives the error box
+    // and the run goes on; an append text typed while the last file is processed applies from
+    // there on. Closing the window ends the process.
+    void wholeJob_withTheKeyboardAlone()
     {
         WindowFixture fx;
+        fx.MakeFile(u"in/b.txt"_s, "beta\r\n");
+        fx.MakeFile(u"in/a.txt"_s, "alpha 123");
+        fx.MakeFile(u"in/c.txt"_s, "");
+        fx.MakeFile(u"in/d.TXT"_s, "gamma 1\r\n23");
+        fx.MakeFile(u"in/f.doc"_s, "delta");
+        fx.platform.pickedFiles << PickedFiles{{fx.MakeFile(u"e.txt"_s, "delta")}, false};
+        QDir().mkpath(fx.Path(u"out"_s));
         Form1 &form = fx.Load();
-        const QString a = fx.MakeFile(QStringLiteral("in/a.txt"), "alpha 123");
-        const QString b = fx.MakeFile(QStringLiteral("in/b.txt"), "beta\r\n");
-        const QString c = fx.MakeFile(QStringLiteral("in/c.txt"), "gamma 1\r\n23");
-        const QString d = fx.MakeFile(QStringLiteral("in/d.txt"), "delta");
-        const QString e = QDir::toNativeSeparators(fx.dir.filePath(QStringLiteral("in/e.txt")));
-        QDir().mkpath(e);
-        form.Files().AppendMany({a, b, c, e, d});
-        form.Text1->setPlainText(QStringLiteral("first\nsecond"));
-        form.Combo1->setCurrentIndex(1); // "does not"
-        form.Text2->setPlainText(QStringLiteral("123"));
-        QTest::mouseClick(form.Option2, Qt::LeftButton);
-        form.Text3->setText(QDir::toNativeSeparators(fx.dir.filePath(QStringLiteral("out"))));
-        QDir(fx.dir.path()).mkpath(QStringLiteral("out"));
+        form.show();
+        QApplication::setActiveWindow(&form);
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        const auto focused = [] {
+            return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString();
+        };
+        const auto press = [](Qt::Key key) { QTest::keyClick(QApplication::focusWidget(), key); };
+        const auto tabTo = [&](const QString &name) { // a control that the tab order never reaches fails
+            for (int presses = 0; presses < 20 && focused() != name; ++presses)
+                press(Qt::Key_Tab);
+            QCOMPARE(focused(), name);
+        };
+        form.ListView1->setFocus();
+        const QStringList order =
+            u"ListView1 ProgressBar1 PushButton4 PushButton1 PushButton2 PushButton7 PushButton3 "
+            "Text1 Text2 PushButton5 PushButton11 Combo1 Option1 Option2 Text3 PushButton6"_s.split(u' ');
+        for (qsizetype i = 1; i <= order.size(); ++i) {
+            press(Qt::Key_Tab);
+            QCOMPARE(focused(), order.at(i % order.size()));
+        }
 
-        // While the last file is being processed the user types a new append text: it applies
-        // from there on.
+        tabTo(u"Text1"_s);
+        QTest::keyClicks(QApplication::focusWidget(), u"first"_s);
+        press(Qt::Key_Return);
+        QTest::keyClicks(QApplication::focusWidget(), u"second"_s);
+        press(Qt::Key_Tab);
+        QTest::keyClicks(QApplication::focusWidget(), u"123"_s);
+        tabTo(u"Combo1"_s);
+        press(Qt::Key_Down); // "does not"
+        tabTo(u"Option1"_s);
+        const QList<Qt::Key> keys{Qt::Key_Space, Qt::Key_Down, Qt::Key_Up, Qt::Key_Right, Qt::Key_Right, Qt::Key_Left};
+        for (qsizetype i = 0; i < keys.size(); ++i) {
+            const bool first = i % 2 == 0; // Space chooses the focused option, each arrow the other one
+            press(keys.at(i));
+            QCOMPARE(focused(), first ? u"Option1"_s : u"Option2"_s);
+            QVERIFY(form.Option1->isChecked() == first && form.Option2->isChecked() == !first);
+            QCOMPARE(fx.Stored(u"Option1"_s) + u'|' + fx.Stored(u"Option2"_s),
+                     TruthText(first) + u'|' + TruthText(!first));
+        }
+        tabTo(u"Text3"_s);
+        form.Text3->selectAll();
+        QTest::keyClicks(QApplication::focusWidget(), fx.Path(u"out"_s));
+        QCOMPARE(fx.Stored(u"Combo1"_s) + u'|' + fx.Stored(u"Text3"_s), u"1|<absent>"_s);
+
+        fx.platform.answers << u"<default>"_s << fx.Path(u"in"_s);
+        tabTo(u"PushButton1"_s); // Add All File(s) In Folder
+        press(Qt::Key_Enter);
+        tabTo(u"PushButton4"_s); // Add Text File(s): the last one
+        press(Qt::Key_Return);
+        QCOMPARE(form.Files().Count(), 5);
+        QVERIFY(QFile::remove(fx.Path(u"in/c.txt"_s)) && QDir().mkpath(fx.Path(u"in/c.txt"_s)));
         QList<int> values;
         connect(form.ProgressBar1, &QProgressBar::valueChanged, this, [&](int v) {
             values << v;
             if (v == 100)
-                form.Text1->setPlainText(QStringLiteral("new"));
+                form.Text1->setPlainText(u"new"_s);
         });
-        QTest::mouseClick(form.PushButton2, Qt::LeftButton);
-
+        tabTo(u"PushButton2"_s); // Start
+        press(Qt::Key_Space);
         QCOMPARE(fx.platform.boxes.size(), 2);
-        const FakePlatform::Box error = fx.platform.boxes.at(0);
-        QCOMPARE(error.title, QStringLiteral("Application Error"));
-        QVERIFY2(error.text.contains(QStringLiteral("\r\nin TarnwellProj2017/04/05.Form1.PushButton2_Click at line "))
-                     && error.text.contains(QStringLiteral("e.txt")),
-                 qPrintable(error.text));
-        QCOMPARE(fx.platform.BoxTexts(QStringLiteral("message")), QStringList{QStringLiteral("Done.")});
+        const QString error = fx.platform.boxes.first().text;
+        QVERIFY2(error.contains(u"c.txt"_s) && error.contains(u"PushButton2_Click at line"_s), qPrintable(error));
+        QCOMPARE(fx.platform.boxes.last().text, u"Done."_s);
         QCOMPARE(values, (QList<int>{20, 40, 60, 80, 100, 0}));
-        QCOMPARE(form.ProgressBar1->text(), QStringLiteral("Progress Bar"));
+        QCOMPARE(form.ProgressBar1->text(), u"Progress Bar"_s);
         QCOMPARE(form.PointerState(), kPointerDefault);
-        const QString out = fx.dir.filePath(QStringLiteral("out/"));
-        QCOMPARE(WindowFixture::Read(out + QStringLiteral("b.txt")), QByteArray("beta\r\n\r\nfirst\r\nsecond"));
-        QCOMPARE(WindowFixture::Read(out + QStringLiteral("d.txt")), QByteArray("delta\r\nnew"));
-        QVERIFY(!QFile::exists(out + QStringLiteral("a.txt")));
-        QVERIFY(!QFile::exists(out + QStringLiteral("c.txt")));   // the line break inside 123 does not hide it
-        QCOMPARE(WindowFixture::Read(b), QByteArray("beta\r\n")); // inputs untouched
-        QCOMPARE(form.Files().Count(), 5);                        // the list stays
+        QCOMPARE(QDir(fx.Path(u"out"_s)).entryList(QDir::Files), (QStringList{u"b.txt"_s, u"e.txt"_s}));
+        QCOMPARE(WindowFixture::Read(fx.Path(u"out/b.txt"_s)), QByteArray("beta\r\n\r\nfirst\r\nsecond"));
+        QCOMPARE(WindowFixture::Read(fx.Path(u"out/e.txt"_s)), QByteArray("delta\r\nnew"));
+        form.close();
+        QCOMPARE(fx.platform.calls.last(), u"end"_s);
     }
 
     // One lock for every long operation: while it holds, nothing else changes the list or starts
@@ -92,38 +115,29 @@ private slots:
     void busyRule_nothingElseTouchesTheListDuringALongOperation_data()
     {
         QTest::addColumn<QString>("operation");
-        QTest::addColumn<int>("ownPrompts"); // input boxes the operation itself shows
-        QTest::newRow("run") << "run" << 0;
-        QTest::newRow("filter") << "filter" << 1;
-        QTest::newRow("folder scan") << "scan" << 1;
-        QTest::newRow("drop") << "drop" << 0;
+        for (const char *operation : {"run", "filter", "scan", "drop"})
+            QTest::newRow(operation) << QString::fromLatin1(operation);
     }
     void busyRule_nothingElseTouchesTheListDuringALongOperation()
     {
         QFETCH(QString, operation);
-        QFETCH(int, ownPrompts);
         WindowFixture fx;
         Form1 &form = fx.Load();
         QStringList files;
         for (int i = 1; i <= 4; ++i)
-            files << fx.MakeFile(QStringLiteral("b%1.txt").arg(i), "x");
+            files << fx.MakeFile(u"b%1.txt"_s.arg(i), "x");
         form.Files().AppendMany(files);
-        form.Combo1->setCurrentIndex(0);
-        form.Text2->setPlainText(QStringLiteral("x"));
+        form.Text2->setPlainText(u"x"_s);
         form.Text3->setText(fx.dir.path());
-        const QString extra = fx.MakeFile(QStringLiteral("extra.txt"), "x");
-        const QString empty = QDir::toNativeSeparators(fx.dir.filePath(QStringLiteral("empty")));
-        QDir().mkpath(empty);
+        const QString extra = fx.MakeFile(u"extra.txt"_s, "x");
 
         // Runs at the operation's first turn of the message loop.
         bool lockedThen = false;
         QTimer::singleShot(0, &form, [&] {
             lockedThen = form.ListLocked();
             form.ListView1->setCurrentIndex(form.Files().index(0));
-            PressDelete(form.ListView1);
-            QMouseEvent twice(QEvent::MouseButtonDblClick, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton, Qt::LeftButton,
-                              Qt::NoModifier);
-            QCoreApplication::sendEvent(form.ListView1->viewport(), &twice);
+            QTest::keyClick(form.ListView1, Qt::Key_Delete);
+            Send(form.ListView1->viewport(), QEvent::MouseButtonDblClick, Qt::LeftButton);
             form.PushButton7_Click(); // Clear
             form.PushButton2_Click(); // a start
             form.PushButton5_Click(); // a filter would ask first
@@ -136,48 +150,42 @@ private slots:
             QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
             QCoreApplication::sendEvent(form.ListView1->viewport(), &enter);
             if (enter.isAccepted())
-                form.Files().Append(QStringLiteral("<drag accepted>"));
+                form.Files().Append(u"<drag accepted>"_s);
         });
-        if (operation == QLatin1String("run")) {
+        if (operation == u"run"_s) {
             form.PushButton2_Click();
-        } else if (operation == QLatin1String("filter")) {
-            fx.platform.inputAnswers << QStringLiteral(".txt"); // every entry holds it: nothing goes
+        } else if (operation == u"filter"_s) {
+            fx.platform.answers << u".txt"_s; // every entry holds it: nothing goes
             form.PushButton11_Click();
-        } else if (operation == QLatin1String("scan")) {
-            fx.platform.inputAnswers << QStringLiteral("none");
-            fx.platform.folderAnswers << empty;
+        } else if (operation == u"scan"_s) {
+            fx.platform.answers << u"none"_s << fx.platform.programFolder; // an empty folder
             form.PushButton1_Click();
         } else {
-            form.DropPaths({empty});
+            form.DropPaths({fx.platform.programFolder});
         }
         QVERIFY(lockedThen);
         QCOMPARE(form.Files().Entries(), files);
-        QCOMPARE(fx.platform.inputPrompts.size(), ownPrompts);
-        QVERIFY(fx.platform.fileDialogTitle.isEmpty());
-        QVERIFY(fx.platform.BoxTexts(QStringLiteral("question")).isEmpty());
+        // Only the operation's own questions were asked.
+        QCOMPARE(fx.platform.calls.size(), operation == u"filter"_s ? 1 : operation == u"scan"_s ? 2 : 0);
+        QCOMPARE(fx.platform.boxes.size(), operation == u"run"_s ? 1 : 0); // "Done."
         QCOMPARE(form.PointerState(), kPointerDefault);
-        const QByteArray expected = operation == QLatin1String("run") ? "x\r\n" : "x";
-        for (const QString &file : files)
-            QCOMPARE(WindowFixture::Read(file), expected); // a run appends to each file once
+        for (const QString &file : files) // a run appends to each file once
+            QCOMPARE(WindowFixture::Read(file), QByteArray(operation == u"run"_s ? "x\r\n" : "x"));
         // Once the operation is over the list is the user's again: Delete and a double click remove
         // the selected entry, and nothing without a selection.
         QVERIFY(!form.ListLocked());
         form.ListView1->clearSelection();
-        PressDelete(form.ListView1);
+        QTest::keyClick(form.ListView1, Qt::Key_Delete);
         QCOMPARE(form.Files().Count(), 4);
         form.ListView1->setCurrentIndex(form.Files().index(1));
-        PressDelete(form.ListView1);
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QTest::keyClick(form.ListView1, Qt::Key_Delete);
         form.ListView1->setCurrentIndex(form.Files().index(0));
-        QTest::mouseDClick(form.ListView1->viewport(), Qt::LeftButton, Qt::NoModifier,
-                           form.ListView1->visualRect(form.Files().index(0)).center());
-        QCOMPARE(form.Files().Entries(), (QStringList{files.at(2), files.at(3)}));
+        Send(form.ListView1->viewport(), QEvent::MouseButtonDblClick, Qt::LeftButton);
+        QCOMPARE(form.Files().Entries(), files.mid(2));
     }
 
-    // A move over a command button asks for the hand, over the window, a frame, a big text box or
-    // the list for the arrow; other controls leave the pointer alone, and so does every move
-    // while the pointer is busy.
+    // A move over a command button asks for the hand, over the window, a frame, a big text box or the
+    // list for the arrow; other controls leave the pointer alone, as does every move while busy.
     void mouseMoves_setThePointerUnlessBusy()
     {
         WindowFixture fx;
@@ -185,35 +193,19 @@ private slots:
         form.show();
         const QList<QWidget *> hands{form.PushButton1, form.PushButton2, form.PushButton3, form.PushButton4,
                                      form.PushButton5, form.PushButton7, form.PushButton11};
-        const QList<QWidget *> plain{&form,
-                                     form.Frame1,
-                                     form.Frame2,
-                                     form.Frame3,
-                                     form.Text1->viewport(),
-                                     form.Text2->viewport(),
-                                     form.ListView1->viewport()};
+        QList<QWidget *> plain{&form, form.Frame1, form.Frame2, form.Frame3};
+        for (const QAbstractScrollArea *area : QList<QAbstractScrollArea *>{form.Text1, form.Text2, form.ListView1})
+            plain << area->viewport();
+        const QList<QWidget *> others{form.Combo1, form.PushButton6, form.Label3, form.ProgressBar1};
         for (const auto &[widgets, before, after] :
              {std::tuple(hands, kPointerDefault, kPointerHand), std::tuple(plain, kPointerHand, kPointerDefault),
-              std::tuple(hands + plain, kPointerBusy, kPointerBusy)}) {
+              std::tuple(hands + plain, kPointerBusy, kPointerBusy), std::tuple(others, kPointerHand, kPointerHand)}) {
             for (QWidget *widget : widgets) {
                 form.SetPointerState(before);
-                MoveOver(widget);
+                Send(widget, QEvent::MouseMove);
                 QVERIFY2(form.PointerState() == after, qPrintable(widget->objectName()));
             }
         }
-        form.SetPointerState(kPointerHand);
-        for (QWidget *widget : QList<QWidget *>{form.Combo1, form.PushButton6, form.Label3, form.ProgressBar1})
-            MoveOver(widget);
-        QCOMPARE(form.PointerState(), kPointerHand);
-    }
-
-    void closing_endsTheProcess()
-    {
-        WindowFixture fx;
-        Form1 &form = fx.Load();
-        form.show();
-        form.close();
-        QCOMPARE(fx.platform.endProcessCalls, 1);
     }
 };
 

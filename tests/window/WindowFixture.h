@@ -4,9 +4,8 @@
 #include "Form1.h"
 #include "Settings.h"
 
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
+#include <QTest>
+#include <QtWidgets>
 
 #include <memory>
 
@@ -17,42 +16,33 @@ struct WindowFixture
 {
     QTemporaryDir dir;
     FakePlatform platform;
-    std::unique_ptr<SettingsStore> settings;
+    SettingsStore settings{dir.filePath(QStringLiteral("settings.ini"))};
     std::unique_ptr<Form1> form;
 
     WindowFixture()
     {
-        QDir(dir.path()).mkpath(QStringLiteral("program"));
-        platform.programFolder = dir.filePath(QStringLiteral("program"));
+        platform.programFolder = Path(QStringLiteral("program"));
         platform.dataFolder = dir.filePath(QStringLiteral("data"));
-        settings = std::make_unique<SettingsStore>(SettingsFile());
+        QDir().mkpath(platform.programFolder);
     }
 
-    QString SettingsFile() const { return dir.filePath(QStringLiteral("settings.ini")); }
+    // A path in the fixture's folder, as the window shows paths.
+    QString Path(const QString &relative) const { return QDir::toNativeSeparators(dir.filePath(relative)); }
 
-    // A stored value, as the next start will read it.
-    void Store(const QString &key, const QString &value) { settings->SaveSetting(key, value); }
-    QString Stored(const QString &key) const
-    {
-        return SettingsStore(SettingsFile()).GetSetting(key, QStringLiteral("<absent>"));
-    }
+    QString Stored(const QString &key) const { return settings.GetSetting(key, QStringLiteral("<absent>")); }
 
     Form1 &Load()
     {
-        form = std::make_unique<Form1>(platform, *settings);
+        form = std::make_unique<Form1>(platform, settings);
         form->Form_Load();
         return *form;
     }
 
-    QString MakeFile(const QString &relativePath, const QByteArray &content)
+    QString MakeFile(const QString &relative, const QByteArray &content) const
     {
-        const QString path = dir.filePath(relativePath);
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly))
-            return QString();
-        file.write(content);
-        return QDir::toNativeSeparators(path);
+        QDir().mkpath(QFileInfo(dir.filePath(relative)).absolutePath());
+        QFile file(dir.filePath(relative));
+        return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() ? Path(relative) : QString();
     }
 
     static QByteArray Read(const QString &path)
