@@ -12,15 +12,12 @@ using TestApplication = QApplication;
 using TestApplication = QCoreApplication;
 #endif
 
-// Runs every registered test class in turn; fails when any of them failed.
 int main(int argc, char **argv)
 {
     TestApplication app(argc, argv);
     app.setAttribute(Qt::AA_Use96Dpi, true);
 #if defined(TARNWELL_TEST_GUI) && defined(Q_OS_WIN)
-    // The offscreen platform reads its fonts from one folder and knows no aliases (the Windows
-    // build's tests run it under Wine with the Liberation fonts): Arial's metric twin stands in
-    // for it, as fontconfig makes it do on Linux.
+    // Under Wine the offscreen platform knows no font aliases: Arial's metric twin stands in, as on Linux.
     if (QGuiApplication::platformName() == QLatin1String("offscreen")
         && !QFontDatabase::families().contains(QLatin1String("Arial")))
         QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));

@@ -7,8 +7,7 @@
 #include <vector>
 
 // Lets one test program hold several test classes, one per behaviour, each in its own file:
-//   TARNWELL_TEST_CLASS(ReadingTest)
-// registers the class; the program's main runs every registered class in turn.
+// TARNWELL_TEST_CLASS(ReadingTest) registers one; the program's main runs them all in turn.
 namespace tarnwell::testing {
 
 using Factory = std::function<std::unique_ptr<QObject>()>;
