@@ -86,7 +86,6 @@ private slots:
     {
         QTest::addColumn<QString>("suffix");
         QTest::newRow("same text") << QString();
-        QTest::newRow("trailing separator") << u"/"_s;
         QTest::newRow("through a dot") << u"/."_s;
     }
     void outputFolder()
