@@ -1,17 +1,20 @@
 #include "ByteScan.h"
-#include "EngineTestKit.h"
+#include "Condition.h"
 #include "FileList.h"
 #include "ListFilters.h"
 #include "TestRegistry.h"
+
+#include <QTest>
 
 #include <array>
 #include <numeric>
 
 using namespace tarnwell;
-using namespace tarnwell::testing;
+using namespace Qt::StringLiterals;
 
-// The streaming search, which must agree with stripping and searching the whole text at once.
-class ScannerTest : public QObject
+// The streaming search, which must agree with stripping and searching the whole text at once, and the
+// list filters' match.
+class TextRulesTest : public QObject
 {
     Q_OBJECT
 
@@ -90,6 +93,18 @@ private slots:
         QVERIFY(PinByteKernel(BestByteKernel()));
     }
 
+    // Thinning the list by a text in the paths, in the locale's lower case (the window's test keeps to
+    // ASCII); order and duplicates stay, and each entry is tested once (a yield each).
+    void filters()
+    {
+        FileList list;
+        list.AppendMany(u"/Ärger/1.txt,/b/2.doc,/ärger/1.TXT,/b/2.doc,/arger/1.txt"_s.split(u','));
+        int yields = 0;
+        RemoveEntriesContaining(list, u"äRGER/1.T"_s, [&] { ++yields; });
+        QCOMPARE(list.Entries().join(u','), u"/b/2.doc,/b/2.doc,/arger/1.txt"_s);
+        QCOMPARE(yields, 5);
+    }
+
 private:
     QString Decode(QByteArrayView bytes) const
     {
@@ -102,48 +117,5 @@ private:
     }
 };
 
-// What the window's handlers are built on: the error trap and the list filters.
-class HandlerPartsTest : public QObject
-{
-    Q_OBJECT
-
-private slots:
-    // The box's text; a failure is reported and the handler goes on (a failed test counts as passed); an
-    // error the handler intercepts ends it without a box.
-    void trap()
-    {
-        QCOMPARE(ErrorBoxText(u"Permission denied: /x/y.txt"_s, u"PushButton2_Click"_s, 118),
-                 u"Permission denied: /x/y.txt\r\nin TarnwellProj2017/04/05.Form1.PushButton2_Click at line 118\r\r"
-                 "Please email screenshot of this message to support@kestrelby.com"_s);
-        FakeHost host;
-        ErrorTrap trap(host, u"PushButton4_Click"_s);
-        trap.SetInterceptor([](const AppError &error) { return error.number() == kErrFileDialogBufferTooSmall; });
-        bool ran = false;
-        QVERIFY(!trap.Line(100, [] { throw std::runtime_error("disk on fire"); }));
-        QVERIFY(trap.Line(102, [&] { ran = true; }) && ran);
-        QVERIFY(trap.Test(104, [] { return true; }) && !trap.Test(106, [] { return false; }));
-        QVERIFY(trap.Test(108, []() -> bool { throw AppError(u"test failed"_s, 5); }));
-        trap.Line(110, [] { throw AppError(u"overflow"_s, kErrFileDialogBufferTooSmall); });
-        ran = false;
-        trap.Line(112, [&] { ran = true; });
-        QVERIFY(!trap.Test(114, [&] { return ran = true; }) && trap.Ended() && !ran);
-        QCOMPARE(host.boxes,
-                 (QStringList{u"disk on fire|PushButton4_Click|100"_s, u"test failed|PushButton4_Click|108"_s}));
-    }
-
-    // Thinning the list by a text in the paths, in the locale's lower case (the window's test keeps to
-    // ASCII); order and duplicates stay, and each entry is tested once (a yield each).
-    void filters()
-    {
-        FileList list;
-        list.AppendMany(u"/Ärger/1.txt,/b/2.doc,/ärger/1.TXT,/b/2.doc,/arger/1.txt"_s.split(u','));
-        int yields = 0;
-        RemoveEntriesContaining(list, u"äRGER/1.T"_s, [&] { ++yields; });
-        QCOMPARE(list.Entries().join(u','), u"/b/2.doc,/b/2.doc,/arger/1.txt"_s);
-        QCOMPARE(yields, 5);
-    }
-};
-
-TARNWELL_TEST_CLASS(ScannerTest)
-TARNWELL_TEST_CLASS(HandlerPartsTest)
+TARNWELL_TEST_CLASS(TextRulesTest)
 #include "TextRulesTest.moc"
