@@ -66,13 +66,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         return 0;
     static QTemporaryDir dir;
     static const QString path = dir.filePath(QStringLiteral("input"));
-    const int choices = data[0];
-    const CodePage codePage = (choices & 1) ? CodePage::Windows1252() : CodePage::Utf8();
+    const CodePage codePage = (data[0] & 1) ? CodePage::Windows1252() : CodePage::Utf8();
     QByteArray bytes(reinterpret_cast<const char *>(data + 1), static_cast<qsizetype>(size) - 1);
 
     QString text;
     FileEncoding encoding = Decode(bytes, codePage, text);
-    if ((choices & 2) && size % 16 == 0) {
+    if ((data[0] & 2) && size % 16 == 0) {
         // Plain characters after the mark push the fuzzed text across the first block boundary.
         const qsizetype mark = encoding == FileEncoding::CodePage ? 0 : encoding == FileEncoding::Utf8Bom ? 3 : 2;
         const QByteArray unit = encoding == FileEncoding::Utf16LE   ? QByteArray("x\0", 2)
