@@ -51,10 +51,11 @@ FileEncoding Decode(QByteArrayView bytes, const CodePage &codePage, QString &tex
         text = codePage.NewDecoder()->Decode(bytes); // single-byte: no state to carry
         return FileEncoding::CodePage;
     }
-    // Whole, with no state: a sequence that cannot be finished is broken at once.
+    // Whole, with no state: a sequence that cannot be finished is broken at once; a second mark is text.
     QByteArrayView body = bytes.sliced(mark ? 3 : 0);
     body.chop(UnfinishedTail(body));
-    text = QStringDecoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless).decode(body);
+    const auto flags = QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom;
+    text = QStringDecoder(QStringConverter::Utf8, flags).decode(body);
     return mark ? FileEncoding::Utf8Bom : FileEncoding::CodePage;
 }
 
