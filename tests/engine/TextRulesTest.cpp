@@ -12,8 +12,7 @@
 using namespace tarnwell;
 using namespace Qt::StringLiterals;
 
-// The streaming search, which must agree with stripping and searching the whole text at once, and the
-// list filters' match.
+// The streaming search, which must agree with stripping and searching the whole text at once; the list filters.
 class TextRulesTest : public QObject
 {
     Q_OBJECT
