@@ -1,18 +1,107 @@
 #include "AppendJournal.h"
-#include "EngineTestKit.h"
+#include "AppendRun.h"
 #include "FileIO.h"
 #include "TestRegistry.h"
 
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QStringEncoder>
 #include <QTemporaryDir>
+#include <QTest>
 
+#include <functional>
 #include <numeric>
 
+#ifndef Q_OS_WIN
+#include <unistd.h>
+#endif
+
 using namespace tarnwell;
-using namespace tarnwell::testing;
+using namespace Qt::StringLiterals;
 
 namespace {
+
+// The window's fields a run reads; by default every file qualifies ("does not" hold "zzz"), in place.
+struct Job
+{
+    QStringList entries;
+    QString text1 = u"TAIL"_s, text2 = u"zzz"_s, text3;
+    int combo1 = 1;
+    bool option1 = true;
+};
+
+// The window, scripted: answers from `job` (which `onCall` may edit mid-run), records the calls in order
+// ("Yield", "Pointer(11)", "EntryText(2)", ...) and error boxes as "description|procedure|line".
+class FakeHost final : public AppendHost
+{
+public:
+    explicit FakeHost(Job j = {}) : job(std::move(j)) {}
+    Job job;
+    QStringList calls, boxes;
+    std::function<void(const QString &call)> onCall;
+
+    int EntryCount() override { return static_cast<int>(job.entries.size()); }
+    QString EntryText(int position) override
+    {
+        Record(u"EntryText(%1)"_s.arg(position));
+        return job.entries.value(position - 1);
+    }
+    QString Text1() override { return job.text1; }
+    QString Text2() override { return job.text2; }
+    QString Text3() override { return job.text3; }
+    int Combo1Position() override { return job.combo1; }
+    bool Option1Selected() override { return job.option1; }
+    void SetProgressValue(double percent) override { Record(u"Progress(%1)"_s.arg(percent)); }
+    void SetProgressText(const QString &text) override { Record(u"ProgressText(%1)"_s.arg(text)); }
+    void SetPointer(int state) override { Record(u"Pointer(%1)"_s.arg(state)); }
+    void Yield() override { Record(u"Yield"_s); }
+    void ShowMessage(const QString &text) override { Record(u"Message(%1)"_s.arg(text)); }
+    void ShowErrorBox(const QString &description, const QString &procedure, int line) override
+    {
+        boxes << u"%1|%2|%3"_s.arg(description, procedure).arg(line);
+    }
+
+private:
+    void Record(const QString &call)
+    {
+        calls << call;
+        if (onCall)
+            onCall(call);
+    }
+};
+
+// Runs the job through a fresh host, with the code page pinned to windows-1252.
+FakeHost Run(Job job, const CodePage &codePage = CodePage::Windows1252())
+{
+    FakeHost host(std::move(job));
+    RunAppendJob(host, codePage);
+    return host;
+}
+
+void WriteBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size(), qPrintable(path));
+}
+
+// Empty for a missing or unreadable file (TreeNames tells those apart).
+QByteArray ReadBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Every file and folder under `folder`, hidden ones too (a forgotten temporary file shows), sorted.
+QStringList TreeNames(const QString &folder)
+{
+    QStringList names;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        names << QDir(folder).relativeFilePath(it.next());
+    names.sort();
+    return names;
+}
 
 // The appendix of the killed appends below: lines over more than three pages.
 QByteArray LongAppendix()
@@ -25,13 +114,110 @@ QByteArray LongAppendix()
 
 } // namespace
 
-// Files byte for byte: the condition in each kind of file, CR LF and the text appended in the file's
-// own encoding, and a failed or killed write losing nothing.
+// A run as the window drives it and the files it leaves, byte for byte: the preconditions, what it shows
+// per file, when it reads the fields and where it saves; the condition in each kind of file, CR LF and the
+// text appended in the file's own encoding; a failed or killed write losing nothing; the error trap.
 class FileBytesTest : public QObject
 {
     Q_OBJECT
 
+    std::unique_ptr<QTemporaryDir> m_dir;
+    static QTestData &Row(const char *name) { return QTest::newRow(name); } // keeps the tables' rows short
+    QString Path(const QString &name) const { return m_dir->filePath(name); }
+
+    // A job over the named files of the test folder, each written with `content`, saved in place.
+    Job Files(const QStringList &names, const QByteArray &content = "data")
+    {
+        Job job;
+        job.text3 = m_dir->path();
+        for (const QString &name : names) {
+            WriteBytes(Path(name), content);
+            job.entries << Path(name);
+        }
+        return job;
+    }
+
 private slots:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid() && QDir(m_dir->path()).mkdir(u"out"_s));
+    }
+
+    // Without files (checked first) or an output folder, in either save mode, the run only says so.
+    void preconditions()
+    {
+        const QStringList noFolder{u"Message(Folder does not exist. Please select another folder.)"_s};
+        Job job = Files({u"a.txt"_s});
+        for (const QString &folder : {u"missing"_s, u"a.txt"_s}) {
+            for (const bool inPlace : {true, false}) {
+                job.text3 = Path(folder);
+                job.option1 = inPlace;
+                QCOMPARE(Run(job).calls, noFolder);
+            }
+        }
+        job.entries.clear();
+        QCOMPARE(Run(job).calls, QStringList{u"Message(No files added.)"_s});
+        QCOMPARE(ReadBytes(Path(u"a.txt"_s)), "data"_ba);
+        QCOMPARE(TreeNames(m_dir->path()), (QStringList{u"a.txt"_s, u"out"_s}));
+    }
+
+    // Every file shows the same steps, written or not, then the end state; an edit made during the run
+    // holds from the next file on.
+    void callSequenceAndEndState()
+    {
+        FakeHost host(Files({u"f1.txt"_s, u"f2.txt"_s, u"f3.txt"_s, u"f4.txt"_s}));
+        WriteBytes(Path(u"f2.txt"_s), "zzz");
+        host.onCall = [&](const QString &call) {
+            if (call == u"EntryText(3)"_s) // "does" DATA, new files
+                host.job = {host.job.entries, u"two"_s, u"DATA"_s, Path(u"out"_s), 0, false};
+        };
+        RunAppendJob(host, CodePage::Windows1252());
+        QStringList expected;
+        for (int i = 1; i <= 4; ++i) {
+            expected << u"Yield"_s << u"Pointer(11)"_s << u"Progress(%1)"_s.arg(25 * i) << u"EntryText(%1)"_s.arg(i)
+                     << u"ProgressText(Processing: f%1.txt)"_s.arg(i) << u"Yield"_s << u"Pointer(11)"_s;
+        }
+        expected << u"Pointer(0)"_s << u"Progress(0)"_s << u"ProgressText(Progress Bar)"_s << u"Message(Done.)"_s;
+        QCOMPARE(host.calls, expected);
+        QCOMPARE(ReadBytes(Path(u"f1.txt"_s)), "data\r\nTAIL"_ba);
+        QCOMPARE(ReadBytes(Path(u"f2.txt"_s)), "zzz"_ba);
+        QCOMPARE(ReadBytes(Path(u"f3.txt"_s)), "data"_ba);
+        QCOMPARE(ReadBytes(Path(u"out/f3.txt"_s)), "data\r\ntwo"_ba);
+    }
+
+    // New files: of two inputs of one name the later one's is left, whole; an input already in the output
+    // folder, named another way, is appended to in place (another name of it sees that); a folder in a new
+    // file's place gets one box, and the run goes on.
+    void outputFolder()
+    {
+        QVERIFY(QDir(m_dir->path()).mkdir(u"one"_s) && QDir(m_dir->path()).mkdir(u"two"_s));
+        Job job = Files({u"one/same.txt"_s, u"one/blocked.txt"_s, u"two/same.txt"_s, u"in.txt"_s}, "the longer first");
+        QVERIFY(QDir().mkdir(Path(u"blocked.txt"_s)));
+        WriteBytes(Path(u"two/same.txt"_s), "2nd");
+#ifndef Q_OS_WIN
+        QTemporaryDir elsewhere; // another name of in.txt sees the append: the file is not replaced
+        const QString other = elsewhere.filePath(u"other"_s);
+        QCOMPARE(::link(QFile::encodeName(Path(u"in.txt"_s)).constData(), QFile::encodeName(other).constData()), 0);
+#endif
+        job.option1 = false;
+        job.text3 += u"/."_s;
+        const FakeHost host = Run(job);
+        QCOMPARE(host.boxes.size(), 1);
+        QVERIFY2(host.boxes[0].contains(u"blocked.txt"_s) && host.boxes[0].endsWith(u"|PushButton2_Click|118"_s),
+                 qPrintable(host.boxes[0]));
+        QCOMPARE(host.calls.last(), u"Message(Done.)"_s);
+        QCOMPARE(ReadBytes(Path(u"same.txt"_s)), "2nd\r\nTAIL"_ba);
+        QCOMPARE(ReadBytes(Path(u"in.txt"_s)), "the longer first\r\nTAIL"_ba);
+#ifndef Q_OS_WIN
+        QCOMPARE(ReadBytes(other), "the longer first\r\nTAIL"_ba);
+#endif
+        QCOMPARE(ReadBytes(Path(u"one/same.txt"_s)) + ReadBytes(Path(u"two/same.txt"_s)), "the longer first2nd"_ba);
+        QCOMPARE(TreeNames(m_dir->path()),
+                 (QStringList{u"blocked.txt"_s, u"in.txt"_s, u"one"_s, u"one/blocked.txt"_s, u"one/same.txt"_s,
+                              u"out"_s, u"same.txt"_s, u"two"_s, u"two/same.txt"_s}));
+    }
+
     // Each row in every mode ("does", "does not", none, unknown) and both ways of saving: only a file that
     // qualifies is written; one whose appendix cannot be made gets a box from line 116 instead.
     void matrix_data()
@@ -49,40 +235,35 @@ private slots:
         QString high1252 = u"€\u0081‚ƒ„…†‡ˆ‰Š‹Œ\u008DŽ\u008F\u0090‘’“”•–—˜™š›œ\u009DžŸ"_s;
         for (char16_t c = 0xA0; c <= 0xFF; ++c)
             high1252 += QChar(c);
-        const QByteArray koeln = "Gr\xC3\xBC\xC3\x9F aus K\xC3\xB6ln\r\n";
         const auto utf16 = [](auto order) { return QByteArray(QStringEncoder(order).encode(u"Ärger über Öl\r\n"_s)); };
         const QByteArray le = "\xFF\xFE" + utf16(QStringConverter::Utf16LE);
         const QByteArray be = "\xFE\xFF" + utf16(QStringConverter::Utf16BE);
-        const auto row = [](const char *name) -> QTestData & { return QTest::newRow(name); };
         // Over two read blocks, the first boundary falling after the third byte of `middle`.
         const auto AcrossBlocks = [](const char *middle) -> QByteArray {
             return QByteArray(kFileBlockBytes - 3, '.') + middle + QByteArray(kFileBlockBytes, ',');
         };
-        row("1252, every byte 80-FF") << QByteArray("Preis: " + highBytes + "\r\n") << false << high1252 << true
+        Row("1252, every byte 80-FF") << QByteArray("Preis: " + highBytes + "\r\n") << false << high1252 << true
                                       << high1252 << QByteArray("\r\n" + highBytes);
-        row("UTF-8 mark beats the code page") << QByteArray("\xEF\xBB\xBF" + koeln) << false << u"KÖLN"_s << true
-                                              << u"€漢"_s << "\r\n\xE2\x82\xAC\xE6\xBC\xA2"_ba;
-        row("UTF-8 without mark") << koeln << true << u"KÖLN"_s << true << u"€"_s << "\r\n\xE2\x82\xAC"_ba;
-        row("UTF-16 LE") << le << false << u"ÜBER"_s << true << u"漢€"_s << QByteArray("\r\0\n\0\x22\x6F\xAC\x20", 8);
-        row("UTF-16 BE") << be << false << u"ÜBER"_s << true << u"漢€"_s << QByteArray("\0\r\0\n\x6F\x22\x20\xAC", 8);
-        row("UTF-16, found in the first of two blocks") << le + QByteArray("x\0", 2).repeated(kFileBlockBytes) << false
-                                                        << u"ÜBER"_s << true << u"x"_s << QByteArray("\r\0\n\0x\0", 6);
-        row("1252 starting with þ") << "\xFExyz"_ba << false << u"ÞXYZ"_s << true << u"é"_s << "\r\n\xE9"_ba;
-        row("1252 starting with ÿ") << "\xFFZ\xFE"_ba << false << u"ŸZÞ"_s << true << u"x"_s << "\r\nx"_ba;
-        row("CJK into windows-1252") << "data"_ba << false << u"ATA"_s << true << u"漢"_s << QByteArray();
-        row("UTF-16 mark and one byte") << "\xFF\xFE\x61"_ba << false << u"A"_s << false << u"x"_s << QByteArray();
-        row("LF only, byval kept") << "one\ntwo byval\n"_ba << false << u"TWO BYVAL"_s << true << u"x"_s << "\r\nx"_ba;
-        row("no final line break") << "abc"_ba << false << u"BC"_s << true << u"x\r\ny"_s << "\r\nx\r\ny"_ba;
-        row("all stripped away") << "\r\n\tByVal ByVal "_ba << false << QString() << false << u"x"_s << "\r\nx"_ba;
-        row("zero-length") << QByteArray("") << false << u"x"_s << false << u"€"_s << "\r\n\x80"_ba;
-        row("missing file") << QByteArray() << false << QString() << false << u"€"_s << "\r\n\x80"_ba;
-        row("blocks: match and ByVal split")
+        Row("UTF-8 mark beats the code page") << "\xEF\xBB\xBFGr\xC3\xBC\xC3\x9F aus K\xC3\xB6ln\r\n"_ba << false
+                                              << u"KÖLN"_s << true << u"€漢"_s << "\r\n\xE2\x82\xAC\xE6\xBC\xA2"_ba;
+        Row("UTF-16 BE") << be << false << u"ÜBER"_s << true << u"漢€"_s << QByteArray("\0\r\0\n\x6F\x22\x20\xAC", 8);
+        Row("UTF-16 LE, found in the first of two blocks")
+            << le + QByteArray("x\0", 2).repeated(kFileBlockBytes) << false << u"ÜBER"_s << true << u"漢€"_s
+            << QByteArray("\r\0\n\0\x22\x6F\xAC\x20", 8);
+        Row("1252 starting with þ") << "\xFExyz"_ba << false << u"ÞXYZ"_s << true << u"é"_s << "\r\n\xE9"_ba;
+        Row("1252 starting with ÿ") << "\xFFZ\xFE"_ba << false << u"ŸZÞ"_s << true << u"x"_s << "\r\nx"_ba;
+        Row("CJK into windows-1252") << "data"_ba << false << u"ATA"_s << true << u"漢"_s << QByteArray();
+        Row("UTF-16 mark and one byte") << "\xFF\xFE\x61"_ba << false << u"A"_s << false << u"x"_s << QByteArray();
+        Row("LF only, byval kept") << "one\ntwo byval\n"_ba << false << u"TWO BYVAL"_s << true << u"x"_s << "\r\nx"_ba;
+        Row("all stripped away") << "\r\n\tByVal ByVal "_ba << false << QString() << false << u"x"_s << "\r\nx"_ba;
+        Row("missing file") << QByteArray() << false << QString() << false << u"€"_s << "\r\n\x80"_ba;
+        Row("blocks: match and ByVal split")
             << AcrossBlocks("NEBy\r\nVal EDLE") << true << u"needle"_s << true << u"x"_s << "\r\nx"_ba;
-        row("blocks: UTF-8 character split")
-            << AcrossBlocks("xx\xC3\x9CRGER") << true << u"ürger"_s << true << u"x"_s << "\r\nx"_ba;
-        row("blocks: near miss") << AcrossBlocks("xxxNEEDL E") << true << u"needle"_s << false << u"x"_s << "\r\nx"_ba;
+        Row("blocks: UTF-8 character split")
+            << AcrossBlocks("xx\xC3\x9CRGER") << true << u"ürger"_s << true << u"€"_s << "\r\n\xE2\x82\xAC"_ba;
+        Row("blocks: near miss") << AcrossBlocks("xxxNEEDL E") << true << u"needle"_s << false << u"x"_s << "\r\nx"_ba;
         // The next block is all ASCII, but the unfinished character reads as one between "G" and "GLE".
-        row("blocks: unfinished character")
+        Row("blocks: unfinished character")
             << AcrossBlocks("G\xE2\x84GLE") << true << u"ggle"_s << false << u"x"_s << "\r\nx"_ba;
     }
     void matrix()
@@ -93,9 +274,7 @@ private slots:
         QFETCH(bool, found);
         QFETCH(QString, appendText);
         QFETCH(QByteArray, appendix);
-        QTemporaryDir dir;
-        QVERIFY(QDir(dir.path()).mkdir(u"out"_s));
-        const QString file = dir.filePath(u"f.txt"_s), copy = dir.filePath(u"out/f.txt"_s);
+        const QString file = Path(u"f.txt"_s), copy = Path(u"out/f.txt"_s);
         for (const int combo1 : {0, 1, -1, 2}) {
             for (const bool inPlace : {true, false}) {
                 QFile::remove(file);
@@ -103,7 +282,7 @@ private slots:
                 if (!original.isNull())
                     WriteBytes(file, original);
                 const FakeHost host = Run(
-                    {{file}, appendText, condition, inPlace ? dir.path() : dir.filePath(u"out"_s), combo1, inPlace},
+                    {{file}, appendText, condition, inPlace ? m_dir->path() : Path(u"out"_s), combo1, inPlace},
                     utf8Page ? CodePage::Utf8() : CodePage::Windows1252());
                 QCOMPARE(host.calls.last(), u"Message(Done.)"_s);
                 const bool qualifies = (combo1 == 0 && found) || (combo1 == 1 && !found);
@@ -115,7 +294,7 @@ private slots:
                 QCOMPARE(ReadBytes(file), written && inPlace ? original + appendix : original);
                 QCOMPARE(ReadBytes(copy), written && !inPlace ? original + appendix : QByteArray());
                 QCOMPARE(QFileInfo::exists(file), !original.isNull() || (written && inPlace));
-                QCOMPARE(TreeNames(dir.filePath(u"out"_s)).size(), written && !inPlace ? 1 : 0);
+                QCOMPARE(TreeNames(Path(u"out"_s)).size(), written && !inPlace ? 1 : 0);
             }
         }
     }
@@ -127,27 +306,23 @@ private slots:
         QTest::addColumn<bool>("inPlace");
         QTest::addColumn<qint64>("existing"); // the target's size before; -1: there was none
         QTest::addColumn<qint64>("failAfter");
-        const qint64 block = kFileBlockBytes, copied = 2 * kFileBlockBytes + 17;
         QTest::newRow("in place, part of the appendix") << true << qint64(100) << qint64(4);
-        QTest::newRow("in place, second block") << true << qint64(3) << block + 10;
         QTest::newRow("in place, new file") << true << qint64(-1) << qint64(4);
-        QTest::newRow("new target, copy fails") << false << qint64(-1) << block + 3;
-        QTest::newRow("old target, copy fails") << false << 3 * block << qint64(0);
-        QTest::newRow("old target, appendix fails") << false << qint64(5) << copied + 1;
+        QTest::newRow("new target, copy fails") << false << qint64(-1) << kFileBlockBytes + 3;
+        QTest::newRow("old target, appendix fails") << false << qint64(5) << 2 * kFileBlockBytes + 18; // past the copy
     }
     void failedWriteLosesNothing()
     {
         QFETCH(bool, inPlace);
         QFETCH(qint64, existing);
         QFETCH(qint64, failAfter);
-        QTemporaryDir dir;
-        const QString source = dir.filePath(u"in.txt"_s), target = inPlace ? source : dir.filePath(u"out.txt"_s);
+        const QString source = Path(u"in.txt"_s), target = inPlace ? source : Path(u"out.txt"_s);
         const QByteArray old(std::max<qint64>(existing, 0), 'o');
         if (!inPlace)
             WriteBytes(source, QByteArray(2 * kFileBlockBytes + 17, 's'));
         if (existing >= 0)
             WriteBytes(target, old);
-        const QStringList names = TreeNames(dir.path());
+        const QStringList names = TreeNames(m_dir->path());
         qint64 left = failAfter; // then it fails as a full disk does, the block crossing the limit written in part
         const auto writer = [&](QIODevice &device, QByteArrayView block) -> qint64 {
             const qint64 n = std::min(left, qint64(block.size()));
@@ -161,7 +336,7 @@ private slots:
             QVERIFY2(error.description().contains(target), qPrintable(error.description()));
         }
         QCOMPARE(ReadBytes(target), old);
-        QCOMPARE(TreeNames(dir.path()), names);
+        QCOMPARE(TreeNames(m_dir->path()), names);
     }
 
     // An append cut short by a killed process is undone at the next start, or by a run before its first
@@ -177,35 +352,34 @@ private slots:
         QTest::addColumn<QString>("outcome");
         QTest::addColumn<bool>("byRun"); // else at the start
         const qint64 whole = LongAppendix().size();
-        const auto row = [](const char *name) -> QTestData & { return QTest::newRow(name); };
-        row("nothing written") << qint64(100) << qint64(0) << QString() << u"before"_s << false;
-        row("one byte") << qint64(100) << qint64(1) << QString() << u"before"_s << false;
-        row("one page") << qint64(100) << qint64(4096) << QString() << u"before"_s << false;
-        row("one byte short") << qint64(100) << whole - 1 << QString() << u"before"_s << false;
-        row("completed") << qint64(100) << whole << QString() << u"whole"_s << false;
-        row("empty file, a part") << qint64(0) << qint64(5) << QString() << u"before"_s << false;
-        row("new file, not made yet") << qint64(-1) << qint64(-1) << QString() << u"before"_s << false;
-        row("new file, made empty") << qint64(-1) << qint64(0) << QString() << u"before"_s << false;
-        row("new file, a part") << qint64(-1) << qint64(4097) << QString() << u"before"_s << false;
-        row("new file, completed") << qint64(-1) << whole << QString() << u"whole"_s << false;
-        row("changed in the part") << qint64(100) << qint64(4096) << u"byte"_s << u"left"_s << false;
-        row("cut below its old length") << qint64(100) << qint64(10) << u"shorter"_s << u"left"_s << false;
-        row("appended to since") << qint64(100) << whole << u"longer"_s << u"left"_s << false;
-        row("deleted") << qint64(100) << qint64(10) << u"delete"_s << u"left"_s << false;
-        row("replaced by a folder") << qint64(100) << qint64(10) << u"folder"_s << u"left"_s << false;
-        row("a running copy's append") << qint64(100) << qint64(10) << u"running"_s << u"silent"_s << false;
+        Row("nothing written") << qint64(100) << qint64(0) << QString() << u"before"_s << false;
+        Row("one byte") << qint64(100) << qint64(1) << QString() << u"before"_s << false;
+        Row("one page") << qint64(100) << qint64(4096) << QString() << u"before"_s << false;
+        Row("one byte short") << qint64(100) << whole - 1 << QString() << u"before"_s << false;
+        Row("completed") << qint64(100) << whole << QString() << u"whole"_s << false;
+        Row("empty file, a part") << qint64(0) << qint64(5) << QString() << u"before"_s << false;
+        Row("new file, not made yet") << qint64(-1) << qint64(-1) << QString() << u"before"_s << false;
+        Row("new file, made empty") << qint64(-1) << qint64(0) << QString() << u"before"_s << false;
+        Row("new file, a part") << qint64(-1) << qint64(4097) << QString() << u"before"_s << false;
+        Row("new file, completed") << qint64(-1) << whole << QString() << u"whole"_s << false;
+        Row("changed in the part") << qint64(100) << qint64(4096) << u"byte"_s << u"left"_s << false;
+        Row("cut below its old length") << qint64(100) << qint64(10) << u"shorter"_s << u"left"_s << false;
+        Row("appended to since") << qint64(100) << whole << u"longer"_s << u"left"_s << false;
+        Row("deleted") << qint64(100) << qint64(10) << u"delete"_s << u"left"_s << false;
+        Row("replaced by a folder") << qint64(100) << qint64(10) << u"folder"_s << u"left"_s << false;
+        Row("a running copy's append") << qint64(100) << qint64(10) << u"running"_s << u"silent"_s << false;
         // The record takes 56 bytes and the path; its file has room for a longer one.
-        row("record: cut in its header") << qint64(3) << qint64(4096) << u"record 30"_s << u"unread"_s << false;
-        row("record: cut in the path") << qint64(3) << qint64(4096) << u"record 60"_s << u"unread"_s << false;
-        row("record: one byte short") << qint64(3) << qint64(4096) << u"record short"_s << u"unread"_s << false;
-        row("record: garbage") << qint64(3) << qint64(4096) << u"record garbage"_s << u"unread"_s << false;
+        Row("record: cut in its header") << qint64(3) << qint64(4096) << u"record 30"_s << u"unread"_s << false;
+        Row("record: cut in the path") << qint64(3) << qint64(4096) << u"record 60"_s << u"unread"_s << false;
+        Row("record: one byte short") << qint64(3) << qint64(4096) << u"record short"_s << u"unread"_s << false;
+        Row("record: garbage") << qint64(3) << qint64(4096) << u"record garbage"_s << u"unread"_s << false;
         // An empty record is one a run took before its first append: there is nothing to say.
-        row("record: empty") << qint64(3) << qint64(4096) << u"record 0"_s << u"silent"_s << false;
-        row("appendix: cut short") << qint64(3) << qint64(4096) << u"text 4096"_s << u"left"_s << false;
-        row("appendix: garbage") << qint64(3) << qint64(4096) << u"text garbage"_s << u"left"_s << false;
-        row("appendix: missing") << qint64(3) << qint64(4096) << u"text missing"_s << u"left"_s << false;
-        row("run: a part") << qint64(3) << qint64(3) << QString() << u"before"_s << true;
-        row("run: changed since") << qint64(3) << qint64(3) << u"byte"_s << u"left"_s << true;
+        Row("record: empty") << qint64(3) << qint64(4096) << u"record 0"_s << u"silent"_s << false;
+        Row("appendix: cut short") << qint64(3) << qint64(4096) << u"text 4096"_s << u"left"_s << false;
+        Row("appendix: garbage") << qint64(3) << qint64(4096) << u"text garbage"_s << u"left"_s << false;
+        Row("appendix: missing") << qint64(3) << qint64(4096) << u"text missing"_s << u"left"_s << false;
+        Row("run: a part") << qint64(3) << qint64(3) << QString() << u"before"_s << true;
+        Row("run: changed since") << qint64(3) << qint64(3) << u"byte"_s << u"left"_s << true;
     }
     void killedAppendIsUndone()
     {
@@ -214,8 +388,7 @@ private slots:
         QFETCH(QString, change);
         QFETCH(QString, outcome);
         QFETCH(bool, byRun);
-        QTemporaryDir dir;
-        const QString file = dir.filePath(u"f.txt"_s), data = dir.filePath(u"data"_s);
+        const QString file = Path(u"f.txt"_s), data = Path(u"data"_s);
         const QByteArray old(std::max<qint64>(oldLength, 0), 'o'), appendix = LongAppendix();
         if (oldLength >= 0)
             WriteBytes(file, old);
@@ -248,7 +421,7 @@ private slots:
         const QByteArray found = ReadBytes(file);
         const bool foundFile = QFileInfo(file).isFile();
 
-        FakeHost host({{file}, QString::fromLatin1(appendix.mid(2)), u"zzz"_s, dir.path()});
+        FakeHost host({{file}, QString::fromLatin1(appendix.mid(2)), u"zzz"_s, m_dir->path()});
         AppendJournal journal(data);
         if (byRun) // it resolves the record, then appends the same appendix once more
             RunAppendJob(host, CodePage::Windows1252(), &journal);
@@ -269,6 +442,29 @@ private slots:
             killed.EndRun();
         }
         QCOMPARE(TreeNames(data), QStringList()); // the record is gone once it is resolved
+    }
+
+    // The box's text; a failure is reported and the handler goes on (a failed test counts as passed); an
+    // error the handler intercepts ends it without a box.
+    void trap()
+    {
+        QCOMPARE(ErrorBoxText(u"Permission denied: /x/y.txt"_s, u"PushButton2_Click"_s, 118),
+                 u"Permission denied: /x/y.txt\r\nin TarnwellProj2017/04/05.Form1.PushButton2_Click at line 118\r\r"
+                 "Please email screenshot of this message to support@kestrelby.com"_s);
+        FakeHost host;
+        ErrorTrap trap(host, u"PushButton4_Click"_s);
+        trap.SetInterceptor([](const AppError &error) { return error.number() == kErrFileDialogBufferTooSmall; });
+        bool ran = false;
+        QVERIFY(!trap.Line(100, [] { throw std::runtime_error("disk on fire"); }));
+        QVERIFY(trap.Line(102, [&] { ran = true; }) && ran);
+        QVERIFY(trap.Test(104, [] { return true; }) && !trap.Test(106, [] { return false; }));
+        QVERIFY(trap.Test(108, []() -> bool { throw AppError(u"test failed"_s, 5); }));
+        trap.Line(110, [] { throw AppError(u"overflow"_s, kErrFileDialogBufferTooSmall); });
+        ran = false;
+        trap.Line(112, [&] { ran = true; });
+        QVERIFY(!trap.Test(114, [&] { return ran = true; }) && trap.Ended() && !ran);
+        QCOMPARE(host.boxes,
+                 (QStringList{u"disk on fire|PushButton4_Click|100"_s, u"test failed|PushButton4_Click|108"_s}));
     }
 };
 
