@@ -21,7 +21,7 @@ cd "$(dirname "$0")"
 
 packages=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libgl-dev fonts-liberation xvfb xauth
           clang libclang-rt-14-dev util-linux
-          clang-format clang-tidy appstream desktop-file-utils dpkg-dev x11-utils imagemagick gcovr)
+          clang-format clang-tidy clazy appstream desktop-file-utils dpkg-dev x11-utils imagemagick gcovr)
 
 # What the Windows cross build needs besides the above: the compiler, Wine, and apt-get source.
 windows_packages=(cmake ninja-build qt6-base-dev qt6-base-dev-tools dpkg-dev g++-mingw-w64-x86-64-posix
