@@ -4,16 +4,22 @@
 
 #include "ErrorTrap.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <utility>
 
-#ifndef Q_OS_WIN
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+
+#include <string>
+#else
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
@@ -54,7 +60,7 @@ public:
 private:
     QString m_path;
 #ifdef Q_OS_WIN
-    QFile m_file;
+    HANDLE m_handle = INVALID_HANDLE_VALUE;
 #else
     int m_fd = -1;
     bool m_writable = false;
@@ -62,26 +68,57 @@ private:
 };
 
 #ifdef Q_OS_WIN
+// The name a file is opened by, as QFile opens one: its full path behind "\\?\", so that long paths
+// work.
+std::wstring OpenName(const QString &path)
+{
+    const std::wstring given = QDir::toNativeSeparators(path).toStdWString();
+    if (given.starts_with(L"\\\\.\\") || given.starts_with(L"\\\\?\\"))
+        return given;
+    std::wstring full(std::max<std::size_t>(MAX_PATH, given.size() + 1), L'\0');
+    for (;;) {
+        const DWORD length = ::GetFullPathNameW(given.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (length == 0)
+            return given; // the open tells what is wrong with it
+        const bool fits = length < full.size();
+        full.resize(length);
+        if (fits)
+            break;
+    }
+    if (full.starts_with(L"\\\\.\\"))
+        return full;
+    if (given.back() == L' ')
+        full += L' '; // the system drops a trailing blank; kept, the name stays the invalid one it is
+    return full.starts_with(L"\\\\") ? L"\\\\?\\UNC\\" + full.substr(2) : L"\\\\?\\" + full;
+}
+
 bool InputFile::Open(const QString &path, bool)
 {
     m_path = path;
-    if (!FileExists(path))
+    if (path.isEmpty())
+        return false;
+    m_handle = ::CreateFileW(OpenName(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (m_handle != INVALID_HANDLE_VALUE)
+        return true;
+    // Only a path that is not there reads as empty text (a file moved away since it was listed); one
+    // that is there but cannot be reached is a failure to read it.
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
         return false;
     if (QFileInfo(path).isDir())
         throw FolderReadFailure(path);
-    m_file.setFileName(path);
-    if (!m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        throw ReadFailure(path, m_file.errorString());
-    return true;
+    throw ReadFailure(path, qt_error_string(static_cast<int>(error)));
 }
 
 qint64 InputFile::Read(char *data, qint64 size)
 {
     qint64 filled = 0;
     while (filled < size) {
-        const qint64 got = m_file.read(data + filled, size - filled);
-        if (got < 0)
-            throw ReadFailure(m_path, m_file.errorString());
+        DWORD got = 0;
+        if (!::ReadFile(m_handle, data + filled, static_cast<DWORD>(std::min<qint64>(size - filled, 1 << 30)), &got,
+                        nullptr))
+            throw ReadFailure(m_path, qt_error_string(static_cast<int>(::GetLastError())));
         if (got == 0)
             break;
         filled += got;
@@ -96,7 +133,8 @@ void InputFile::KeepOrClose(ReadSession &, qint64)
 
 void InputFile::Close()
 {
-    m_file.close();
+    if (m_handle != INVALID_HANDLE_VALUE)
+        ::CloseHandle(std::exchange(m_handle, INVALID_HANDLE_VALUE));
 }
 #else
 bool InputFile::Open(const QString &path, bool forAppend)
@@ -114,9 +152,11 @@ bool InputFile::Open(const QString &path, bool forAppend)
         m_fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
     if (m_fd >= 0)
         return true;
-    // Only a failed open asks whether the path is there at all: a missing file reads as empty.
+    // Only a path that is not there reads as empty text (a file moved away since it was listed); one
+    // that is there but cannot be reached (a folder that may not be entered, a link loop, a name too
+    // long) is a failure to read it.
     const int error = errno;
-    if (!FileExists(path))
+    if (error == ENOENT || error == ENOTDIR)
         return false;
     if (QFileInfo(path).isDir())
         throw FolderReadFailure(path);

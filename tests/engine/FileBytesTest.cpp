@@ -299,6 +299,61 @@ private slots:
         }
     }
 
+    // A path that is not there at all (not even its folder) reads as empty text, so with "does not" it is
+    // written; anything else that cannot be read (a link loop, a path too long, a folder) gets one box from
+    // the reading line, nothing is written, and the run goes on.
+    void unreadablePaths_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("inPlaceBox");  // the line of its box; 0: read as empty and written
+        QTest::addColumn<int>("newFilesBox"); // the same, saving new files
+        // Read as missing; in place, where the file would be made, its folder cannot be.
+        Row("path through a file") << u"through"_s << 118 << 0;
+        Row("folder") << u"folder"_s << 112 << 112;
+#ifndef Q_OS_WIN
+        Row("link loop") << u"loop"_s << 112 << 112;
+        Row("path too long") << u"long"_s << 112 << 112;
+#endif
+    }
+    void unreadablePaths()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, inPlaceBox);
+        QFETCH(int, newFilesBox);
+        QString path = Path(kind);
+        if (kind == u"through"_s) {
+            WriteBytes(Path(u"a.txt"_s), "a");
+            path = Path(u"a.txt/f.txt"_s);
+        } else if (kind == u"folder"_s) {
+            QVERIFY(QDir().mkdir(path));
+        }
+#ifndef Q_OS_WIN
+        else if (kind == u"loop"_s) {
+            QVERIFY(QFile::link(u"loop"_s, path));
+        } else if (kind == u"long"_s) {
+            path = m_dir->path() + QString(u'/' + QString(250, u'd')).repeated(20) + u"/f.txt"_s; // over PATH_MAX
+        }
+#endif
+        const QStringList before = TreeNames(m_dir->path());
+        for (const bool inPlace : {true, false}) {
+            const int line = inPlace ? inPlaceBox : newFilesBox;
+            const QString output = Path(u"out/"_s + FileNameOf(path));
+            const FakeHost host = Run(
+                {{path}, u"TAIL"_s, u"zzz"_s, inPlace ? m_dir->path() : Path(u"out"_s), 1, inPlace});
+            QCOMPARE(host.calls.last(), u"Message(Done.)"_s);
+            QCOMPARE(host.boxes.size(), line > 0 ? 1 : 0);
+            QVERIFY2(
+                line == 0
+                    || (host.boxes[0].contains(path) && host.boxes[0].endsWith(u"|PushButton2_Click|%1"_s.arg(line))),
+                qPrintable(host.boxes.join(u'|')));
+            if (line == 0) {
+                QCOMPARE(ReadBytes(output), "\r\nTAIL"_ba);
+                QVERIFY(QFile::remove(output));
+            }
+            QCOMPARE(TreeNames(m_dir->path()), before);
+        }
+    }
+
     // A write that fails part-way loses nothing: an append in place is cut back (a file it made removed), a
     // new file appears whole or not at all (an old one stays), and no temporary file is left behind.
     void failedWriteLosesNothing_data()
