@@ -22,6 +22,7 @@
 #else
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -39,6 +40,11 @@ AppError FolderReadFailure(const QString &path)
     return ReadFailure(path, QStringLiteral("it is a folder, not a file"));
 }
 
+AppError DeviceReadFailure(const QString &path)
+{
+    return ReadFailure(path, QStringLiteral("it is a device or a pipe, not a file"));
+}
+
 // A file read block by block: opened once, read until a short read tells its end.
 class InputFile
 {
@@ -49,7 +55,9 @@ public:
     InputFile &operator=(const InputFile &) = delete;
 
     // Opens the file; false when it does not exist (it reads as empty text). Throws when it
-    // exists but cannot be opened. With `forAppend`, opens it for appending too where it can.
+    // exists but cannot be opened, or is not a file on a disk (a folder, a pipe, a device): the
+    // open never waits, and nothing else is read. With `forAppend`, opens it for appending too
+    // where it can.
     bool Open(const QString &path, bool forAppend);
     // Fills data[0, size) as far as the file goes; gives the number of bytes read.
     qint64 Read(char *data, qint64 size);
@@ -69,7 +77,8 @@ private:
 
 #ifdef Q_OS_WIN
 // The name a file is opened by, as QFile opens one: its full path behind "\\?\", so that long paths
-// work.
+// work. Empty for a name that the system takes for a device (CON, NUL, COM1 and the like, also at
+// the end of a folder path): its full path is then "\\.\" and the device's name.
 std::wstring OpenName(const QString &path)
 {
     const std::wstring given = QDir::toNativeSeparators(path).toStdWString();
@@ -86,7 +95,7 @@ std::wstring OpenName(const QString &path)
             break;
     }
     if (full.starts_with(L"\\\\.\\"))
-        return full;
+        return {};
     if (given.back() == L' ')
         full += L' '; // the system drops a trailing blank; kept, the name stays the invalid one it is
     return full.starts_with(L"\\\\") ? L"\\\\?\\UNC\\" + full.substr(2) : L"\\\\?\\" + full;
@@ -97,10 +106,16 @@ bool InputFile::Open(const QString &path, bool)
     m_path = path;
     if (path.isEmpty())
         return false;
-    m_handle = ::CreateFileW(OpenName(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (m_handle != INVALID_HANDLE_VALUE)
+    const std::wstring name = OpenName(path);
+    if (name.empty())
+        throw DeviceReadFailure(path); // not even opened: a device may answer an open
+    m_handle = ::CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (m_handle != INVALID_HANDLE_VALUE) {
+        if (::GetFileType(m_handle) != FILE_TYPE_DISK)
+            throw DeviceReadFailure(path); // a pipe or a device named by its "\\.\" path
         return true;
+    }
     // Only a path that is not there reads as empty text (a file moved away since it was listed); one
     // that is there but cannot be reached is a failure to read it.
     const DWORD error = ::GetLastError();
@@ -143,24 +158,37 @@ bool InputFile::Open(const QString &path, bool forAppend)
     const QByteArray native = QFile::encodeName(path);
     if (native.isEmpty())
         return false;
+    // Without waiting: a pipe without a writer, or a device, could hold the open. For a regular file
+    // the flag changes nothing, neither for reading nor for appending through it.
+    constexpr int kFlags = O_CLOEXEC | O_NONBLOCK;
     m_writable = false;
     if (forAppend) {
-        m_fd = ::open(native.constData(), O_RDWR | O_APPEND | O_CLOEXEC);
+        m_fd = ::open(native.constData(), O_RDWR | O_APPEND | kFlags);
         m_writable = m_fd >= 0;
     }
     if (m_fd < 0 && (!forAppend || (errno != ENOENT && errno != ENOTDIR)))
-        m_fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
-    if (m_fd >= 0)
-        return true;
-    // Only a path that is not there reads as empty text (a file moved away since it was listed); one
-    // that is there but cannot be reached (a folder that may not be entered, a link loop, a name too
-    // long) is a failure to read it.
-    const int error = errno;
-    if (error == ENOENT || error == ENOTDIR)
-        return false;
-    if (QFileInfo(path).isDir())
+        m_fd = ::open(native.constData(), O_RDONLY | kFlags);
+    if (m_fd < 0) {
+        // Only a path that is not there reads as empty text (a file moved away since it was listed);
+        // one that is there but cannot be reached (a folder that may not be entered, a link loop, a
+        // name too long) is a failure to read it.
+        const int error = errno;
+        if (error == ENOENT || error == ENOTDIR)
+            return false;
+        if (QFileInfo(path).isDir())
+            throw FolderReadFailure(path);
+        throw ReadFailure(path, qt_error_string(error));
+    }
+    // Only a regular file is read: the first read of a pipe or a device may wait for ever.
+    struct stat status
+    {};
+    if (::fstat(m_fd, &status) != 0)
+        throw ReadFailure(path, qt_error_string(errno));
+    if (S_ISDIR(status.st_mode))
         throw FolderReadFailure(path);
-    throw ReadFailure(path, qt_error_string(error));
+    if (!S_ISREG(status.st_mode))
+        throw DeviceReadFailure(path);
+    return true;
 }
 
 qint64 InputFile::Read(char *data, qint64 size)
@@ -169,8 +197,6 @@ qint64 InputFile::Read(char *data, qint64 size)
         const ssize_t got = ::read(m_fd, data, static_cast<std::size_t>(size));
         if (got >= 0)
             return got;
-        if (errno == EISDIR)
-            throw FolderReadFailure(m_path);
         if (errno != EINTR)
             throw ReadFailure(m_path, qt_error_string(errno));
     }

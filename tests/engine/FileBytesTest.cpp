@@ -8,11 +8,16 @@
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
+#include <atomic>
 #include <functional>
 #include <numeric>
 
 #ifndef Q_OS_WIN
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #endif
 
@@ -300,8 +305,8 @@ private slots:
     }
 
     // A path that is not there at all (not even its folder) reads as empty text, so with "does not" it is
-    // written; anything else that cannot be read (a link loop, a path too long, a folder) gets one box from
-    // the reading line, nothing is written, and the run goes on.
+    // written; anything else that cannot be read (a link loop, a path too long, a pipe, a device, a folder)
+    // gets one box from the reading line, nothing is written, and the run neither waits on it nor stops.
     void unreadablePaths_data()
     {
         QTest::addColumn<QString>("kind");
@@ -310,9 +315,14 @@ private slots:
         // Read as missing; in place, where the file would be made, its folder cannot be.
         Row("path through a file") << u"through"_s << 118 << 0;
         Row("folder") << u"folder"_s << 112 << 112;
-#ifndef Q_OS_WIN
+#ifdef Q_OS_WIN
+        Row("NUL in a folder path") << u"NUL"_s << 112 << 112;
+        Row("CON in a folder path") << u"CON"_s << 112 << 112;
+#else
         Row("link loop") << u"loop"_s << 112 << 112;
         Row("path too long") << u"long"_s << 112 << 112;
+        Row("pipe without a writer") << u"fifo"_s << 112 << 112;
+        Row("device") << u"/dev/null"_s << 112 << 112;
 #endif
     }
     void unreadablePaths()
@@ -320,7 +330,7 @@ private slots:
         QFETCH(QString, kind);
         QFETCH(int, inPlaceBox);
         QFETCH(int, newFilesBox);
-        QString path = Path(kind);
+        QString path = kind.startsWith(u'/') ? kind : Path(kind);
         if (kind == u"through"_s) {
             WriteBytes(Path(u"a.txt"_s), "a");
             path = Path(u"a.txt/f.txt"_s);
@@ -332,14 +342,32 @@ private slots:
             QVERIFY(QFile::link(u"loop"_s, path));
         } else if (kind == u"long"_s) {
             path = m_dir->path() + QString(u'/' + QString(250, u'd')).repeated(20) + u"/f.txt"_s; // over PATH_MAX
+        } else if (kind == u"fifo"_s) {
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
         }
 #endif
         const QStringList before = TreeNames(m_dir->path());
         for (const bool inPlace : {true, false}) {
             const int line = inPlace ? inPlaceBox : newFilesBox;
             const QString output = Path(u"out/"_s + FileNameOf(path));
+            std::atomic<bool> over = false, rescued = false;
+#ifndef Q_OS_WIN
+            // Should the run wait on the pipe, a writer lets it go after two seconds, and the test fails.
+            std::thread rescuer([&] {
+                for (int ms = 0; kind == u"fifo"_s && !over && !rescued; ms += 20) {
+                    QThread::msleep(20);
+                    const int fd = ms < 2000 ? -1 : ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK);
+                    rescued = fd >= 0 && ::write(fd, "zzz", 3) == 3 && ::close(fd) == 0;
+                }
+            });
+#endif
             const FakeHost host = Run(
                 {{path}, u"TAIL"_s, u"zzz"_s, inPlace ? m_dir->path() : Path(u"out"_s), 1, inPlace});
+            over = true;
+#ifndef Q_OS_WIN
+            rescuer.join();
+#endif
+            QVERIFY2(!rescued, "the run waited on the pipe until a writer came");
             QCOMPARE(host.calls.last(), u"Message(Done.)"_s);
             QCOMPARE(host.boxes.size(), line > 0 ? 1 : 0);
             QVERIFY2(
