@@ -57,8 +57,8 @@ public:
     // Opens the file; false when it does not exist (it reads as empty text). Throws when it
     // exists but cannot be opened, or is not a file on a disk (a folder, a pipe, a device): the
     // open never waits, and nothing else is read. With `forAppend`, opens it for appending too
-    // where it can.
-    bool Open(const QString &path, bool forAppend);
+    // where it can. Gives the file's identity in `id`.
+    bool Open(const QString &path, bool forAppend, FileId &id);
     // Fills data[0, size) as far as the file goes; gives the number of bytes read.
     qint64 Read(char *data, qint64 size);
     // Hands the open file to the session when it was opened for appending, else closes it.
@@ -101,7 +101,7 @@ std::wstring OpenName(const QString &path)
     return full.starts_with(L"\\\\") ? L"\\\\?\\UNC\\" + full.substr(2) : L"\\\\?\\" + full;
 }
 
-bool InputFile::Open(const QString &path, bool)
+bool InputFile::Open(const QString &path, bool, FileId &id)
 {
     m_path = path;
     if (path.isEmpty())
@@ -114,6 +114,9 @@ bool InputFile::Open(const QString &path, bool)
     if (m_handle != INVALID_HANDLE_VALUE) {
         if (::GetFileType(m_handle) != FILE_TYPE_DISK)
             throw DeviceReadFailure(path); // a pipe or a device named by its "\\.\" path
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (::GetFileInformationByHandle(m_handle, &info))
+            id = {info.dwVolumeSerialNumber, quint64(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
         return true;
     }
     // Only a path that is not there reads as empty text (a file moved away since it was listed); one
@@ -152,7 +155,7 @@ void InputFile::Close()
         ::CloseHandle(std::exchange(m_handle, INVALID_HANDLE_VALUE));
 }
 #else
-bool InputFile::Open(const QString &path, bool forAppend)
+bool InputFile::Open(const QString &path, bool forAppend, FileId &id)
 {
     m_path = path;
     const QByteArray native = QFile::encodeName(path);
@@ -179,7 +182,8 @@ bool InputFile::Open(const QString &path, bool forAppend)
             throw FolderReadFailure(path);
         throw ReadFailure(path, qt_error_string(error));
     }
-    // Only a regular file is read: the first read of a pipe or a device may wait for ever.
+    // Only a regular file is read: the first read of a pipe or a device may wait for ever. The same
+    // query gives the file's identity.
     struct stat status
     {};
     if (::fstat(m_fd, &status) != 0)
@@ -188,6 +192,7 @@ bool InputFile::Open(const QString &path, bool forAppend)
         throw FolderReadFailure(path);
     if (!S_ISREG(status.st_mode))
         throw DeviceReadFailure(path);
+    id = {static_cast<quint64>(status.st_dev), static_cast<quint64>(status.st_ino)};
     return true;
 }
 
@@ -330,7 +335,7 @@ ReadResult ReadWholeFile(const QString &path, const CodePage &codePage, TextSink
     session.Close();
     ReadResult result;
     InputFile file;
-    if (!file.Open(path, keepForAppend))
+    if (!file.Open(path, keepForAppend, result.id))
         return result;
     result.exists = true;
 

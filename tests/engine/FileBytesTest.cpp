@@ -191,13 +191,15 @@ private slots:
         QCOMPARE(ReadBytes(Path(u"out/f3.txt"_s)), "data\r\ntwo"_ba);
     }
 
-    // New files: of two inputs of one name the later one's is left, whole; an input already in the output
-    // folder, named another way, is appended to in place (another name of it sees that); a folder in a new
-    // file's place gets one box, and the run goes on.
+    // New files: of two inputs of one name the first one's output stays and the second gets one box naming
+    // both; an input listed again is written once, silently; an input already in the output folder, named
+    // another way, is appended to in place (another name of it sees that), once; a folder in a new file's
+    // place gets one box, and the run goes on.
     void outputFolder()
     {
         QVERIFY(QDir(m_dir->path()).mkdir(u"one"_s) && QDir(m_dir->path()).mkdir(u"two"_s));
         Job job = Files({u"one/same.txt"_s, u"one/blocked.txt"_s, u"two/same.txt"_s, u"in.txt"_s}, "the longer first");
+        job.entries << Path(u"in.txt"_s) << Path(u"one/same.txt"_s);
         QVERIFY(QDir().mkdir(Path(u"blocked.txt"_s)));
         WriteBytes(Path(u"two/same.txt"_s), "2nd");
 #ifndef Q_OS_WIN
@@ -208,11 +210,14 @@ private slots:
         job.option1 = false;
         job.text3 += u"/."_s;
         const FakeHost host = Run(job);
-        QCOMPARE(host.boxes.size(), 1);
+        QCOMPARE(host.boxes.size(), 2);
         QVERIFY2(host.boxes[0].contains(u"blocked.txt"_s) && host.boxes[0].endsWith(u"|PushButton2_Click|118"_s),
                  qPrintable(host.boxes[0]));
+        QVERIFY2(host.boxes[1].contains(Path(u"one/same.txt"_s)) && host.boxes[1].contains(Path(u"two/same.txt"_s))
+                     && host.boxes[1].endsWith(u"|PushButton2_Click|116"_s),
+                 qPrintable(host.boxes[1]));
         QCOMPARE(host.calls.last(), u"Message(Done.)"_s);
-        QCOMPARE(ReadBytes(Path(u"same.txt"_s)), "2nd\r\nTAIL"_ba);
+        QCOMPARE(ReadBytes(Path(u"same.txt"_s)), "the longer first\r\nTAIL"_ba);
         QCOMPARE(ReadBytes(Path(u"in.txt"_s)), "the longer first\r\nTAIL"_ba);
 #ifndef Q_OS_WIN
         QCOMPARE(ReadBytes(other), "the longer first\r\nTAIL"_ba);
@@ -221,6 +226,36 @@ private slots:
         QCOMPARE(TreeNames(m_dir->path()),
                  (QStringList{u"blocked.txt"_s, u"in.txt"_s, u"one"_s, u"one/blocked.txt"_s, u"one/same.txt"_s,
                               u"out"_s, u"same.txt"_s, u"two"_s, u"two/same.txt"_s}));
+    }
+
+    // In place, a file is appended to once in a run, however often and by whatever name it is listed (the
+    // same path, another spelling, a link, a hard link), without a box; a file that was only tested is
+    // tested again when listed again, and a missing file that the run made is not appended to twice.
+    void eachFileAppendedOnce()
+    {
+        Job job = Files({u"a.txt"_s, u"b.txt"_s});
+        WriteBytes(Path(u"b.txt"_s), "zzz"); // holds the condition until the text changes
+        const QString a = Path(u"a.txt"_s), b = Path(u"b.txt"_s), missing = Path(u"new.txt"_s);
+        job.entries = {a, b, a, m_dir->path() + u"/./a.txt"_s, missing, missing};
+#ifdef Q_OS_WIN
+        job.entries << Path(u"A.TXT"_s);
+#else
+        QVERIFY(QFile::link(a, Path(u"link"_s)));
+        QCOMPARE(::link(QFile::encodeName(a).constData(), QFile::encodeName(Path(u"hard"_s)).constData()), 0);
+        job.entries << Path(u"link"_s) << Path(u"hard"_s);
+#endif
+        job.entries << b << b;
+        FakeHost host(job);
+        host.onCall = [&](const QString &call) {
+            if (call == u"EntryText(%1)"_s.arg(job.entries.size() - 1))
+                host.job.text2 = u"yyy"_s;
+        };
+        RunAppendJob(host, CodePage::Windows1252());
+        QCOMPARE(host.boxes, QStringList());
+        QCOMPARE(host.calls.last(), u"Message(Done.)"_s);
+        QCOMPARE(ReadBytes(a), "data\r\nTAIL"_ba);
+        QCOMPARE(ReadBytes(b), "zzz\r\nTAIL"_ba);
+        QCOMPARE(ReadBytes(missing), "\r\nTAIL"_ba);
     }
 
     // Each row in every mode ("does", "does not", none, unknown) and both ways of saving: only a file that
