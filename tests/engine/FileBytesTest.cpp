@@ -351,8 +351,8 @@ private slots:
         Row("path through a file") << u"through"_s << 118 << 0;
         Row("folder") << u"folder"_s << 112 << 112;
 #ifdef Q_OS_WIN
+        // Every Windows takes NUL at the end of a folder path for the device (Windows 11 no longer CON).
         Row("NUL in a folder path") << u"NUL"_s << 112 << 112;
-        Row("CON in a folder path") << u"CON"_s << 112 << 112;
 #else
         Row("link loop") << u"loop"_s << 112 << 112;
         Row("path too long") << u"long"_s << 112 << 112;
