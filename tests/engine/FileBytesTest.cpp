@@ -4,6 +4,7 @@
 #include "TestRegistry.h"
 
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QStringEncoder>
 #include <QTemporaryDir>
@@ -396,8 +397,11 @@ private slots:
                 }
             });
 #endif
+            QElapsedTimer took;
+            took.start();
             const FakeHost host = Run(
                 {{path}, u"TAIL"_s, u"zzz"_s, inPlace ? m_dir->path() : Path(u"out"_s), 1, inPlace});
+            const qint64 ms = took.elapsed();
             over = true;
 #ifndef Q_OS_WIN
             rescuer.join();
@@ -414,6 +418,9 @@ private slots:
                 QVERIFY(QFile::remove(output));
             }
             QCOMPARE(TreeNames(m_dir->path()), before);
+            qInfo("%s, %s: %s, the run took %lld ms", QTest::currentDataTag(), inPlace ? "in place" : "new files",
+                  line > 0 ? qPrintable(u"one box at line %1, nothing written"_s.arg(line)) : "read as empty, written",
+                  static_cast<long long>(ms));
         }
     }
 
