@@ -5,10 +5,70 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 
 #include <algorithm>
+#include <optional>
+#include <set>
 
 namespace tarnwell {
+
+namespace {
+
+// The path as the file system compares names: absolute, cleaned, and on Windows regardless of case.
+QString PathKey(const QString &path)
+{
+    QString clean = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+#ifdef Q_OS_WIN
+    return clean.toCaseFolded();
+#else
+    return clean;
+#endif
+}
+
+// What a run has written, so that it writes no file twice: each target by its path, with the input
+// it was written from, and each file appended to in place by its identity too, which every other
+// name of it shares.
+class RunWrites
+{
+public:
+    struct Write
+    {
+        QString input, inputKey, targetKey;
+        FileId id; // of the input
+    };
+
+    // The write of `target` from the input at `path` (identity `id`); none when this input has been
+    // written there already, or has had its append under another name. Throws, naming both inputs,
+    // when another input has been written there: that output stays.
+    std::optional<Write> Plan(const QString &path, FileId id, const QString &target) const
+    {
+        const QString inputKey = PathKey(path);
+        Write write{path, inputKey, target == path ? inputKey : PathKey(target), id};
+        if (write.targetKey == inputKey && id.Known() && m_appended.contains(id))
+            return std::nullopt;
+        const auto earlier = m_targets.constFind(write.targetKey);
+        if (earlier == m_targets.cend())
+            return write;
+        if (earlier->inputKey == inputKey || (id.Known() && earlier->id == id))
+            return std::nullopt;
+        throw AppError(QStringLiteral("Could not write the file: %1 (this run has already written it from %2, so "
+                                      "%3 is not written over it)")
+                           .arg(target, earlier->input, path));
+    }
+    void Done(const Write &write)
+    {
+        if (write.targetKey == write.inputKey && write.id.Known())
+            m_appended.insert(write.id);
+        m_targets.insert(write.targetKey, write);
+    }
+
+private:
+    QHash<QString, Write> m_targets;
+    std::set<FileId> m_appended;
+};
+
+} // namespace
 
 ConditionMode ConditionModeFromPosition(int combo1Position)
 {
@@ -81,6 +141,7 @@ void RunAppendJob(AppendHost &host, const CodePage &codePage, AppendJournal *jou
             return scanner.FeedBytes(bytes, highHalf);
         }
     } sink(scanner);
+    RunWrites writes;
 
     for (int i = 1; i <= count; ++i) {
         QString path;
@@ -89,6 +150,7 @@ void RunAppendJob(AppendHost &host, const CodePage &codePage, AppendJournal *jou
         ConditionMode mode = ConditionMode::Unset;
         QByteArray appendix;
         QString target;
+        std::optional<RunWrites::Write> write;
         session.Close();
 
         trap.Line(104, [&] {
@@ -117,10 +179,15 @@ void RunAppendJob(AppendHost &host, const CodePage &codePage, AppendJournal *jou
             continue;
         if (!trap.Test(114, [&] { return Qualifies(mode, found); }))
             continue;
-        // The appendix is made, and checked, before anything is written.
+        // The appendix is made, and checked, before anything is written. A file is written once in a
+        // run: listed again (by any name), it is left as it is, and a new file that another input
+        // has been written to stays as that input made it.
         const bool prepared = trap.Line(116, [&] {
             const QString appendText = host.Text1();
             target = host.Option1Selected() ? path : host.Text3() + QDir::separator() + FileNameOf(path);
+            write = writes.Plan(path, read.id, target);
+            if (!write)
+                return;
             const bool utf16 = read.encoding == FileEncoding::Utf16LE || read.encoding == FileEncoding::Utf16BE;
             if (utf16 && read.size % 2 != 0) {
                 throw AppError(QStringLiteral("The file begins with a UTF-16 byte-order mark but holds an odd "
@@ -129,8 +196,8 @@ void RunAppendJob(AppendHost &host, const CodePage &codePage, AppendJournal *jou
             }
             appendix = EncodeAppendix(appendText, read.encoding, codePage, path);
         });
-        if (prepared)
-            trap.Line(118, [&] { WriteWholeFile(path, target, appendix, session, journal); });
+        if (prepared && write && trap.Line(118, [&] { WriteWholeFile(path, target, appendix, session, journal); }))
+            writes.Done(*write);
     }
     session.Close();
     if (journal != nullptr)

@@ -28,11 +28,27 @@ QString EncodingName(FileEncoding encoding, const CodePage &codePage);
 // Whether the path names an existing file or folder. Never fails.
 bool FileExists(const QString &path);
 
+// Which file a path reached: its device and its number there (on Windows the volume's serial number
+// and the file index), shared by every name of the file (links, hard links, other spellings). Zero
+// when it is not known.
+struct FileId
+{
+    quint64 device = 0;
+    quint64 file = 0;
+    bool Known() const { return device != 0 || file != 0; }
+    friend bool operator==(const FileId &, const FileId &) = default;
+    friend bool operator<(const FileId &a, const FileId &b)
+    {
+        return a.device != b.device ? a.device < b.device : a.file < b.file;
+    }
+};
+
 struct ReadResult
 {
     bool exists = false; // false: a missing file, read as empty text
     qint64 size = 0;     // bytes on disk; 0 reads as empty text too
     FileEncoding encoding = FileEncoding::CodePage;
+    FileId id; // of the file read, from the open file itself
 };
 
 // Reads the whole file in bounded chunks and hands its text to `sink` piece by piece (the

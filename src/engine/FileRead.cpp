@@ -4,18 +4,25 @@
 
 #include "ErrorTrap.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <utility>
 
-#ifndef Q_OS_WIN
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+
+#include <string>
+#else
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -33,6 +40,11 @@ AppError FolderReadFailure(const QString &path)
     return ReadFailure(path, QStringLiteral("it is a folder, not a file"));
 }
 
+AppError DeviceReadFailure(const QString &path)
+{
+    return ReadFailure(path, QStringLiteral("it is a device or a pipe, not a file"));
+}
+
 // A file read block by block: opened once, read until a short read tells its end.
 class InputFile
 {
@@ -43,8 +55,10 @@ public:
     InputFile &operator=(const InputFile &) = delete;
 
     // Opens the file; false when it does not exist (it reads as empty text). Throws when it
-    // exists but cannot be opened. With `forAppend`, opens it for appending too where it can.
-    bool Open(const QString &path, bool forAppend);
+    // exists but cannot be opened, or is not a file on a disk (a folder, a pipe, a device): the
+    // open never waits, and nothing else is read. With `forAppend`, opens it for appending too
+    // where it can. Gives the file's identity in `id`.
+    bool Open(const QString &path, bool forAppend, FileId &id);
     // Fills data[0, size) as far as the file goes; gives the number of bytes read.
     qint64 Read(char *data, qint64 size);
     // Hands the open file to the session when it was opened for appending, else closes it.
@@ -54,7 +68,7 @@ public:
 private:
     QString m_path;
 #ifdef Q_OS_WIN
-    QFile m_file;
+    HANDLE m_handle = INVALID_HANDLE_VALUE;
 #else
     int m_fd = -1;
     bool m_writable = false;
@@ -62,26 +76,67 @@ private:
 };
 
 #ifdef Q_OS_WIN
-bool InputFile::Open(const QString &path, bool)
+// The name a file is opened by, as QFile opens one: its full path behind "\\?\", so that long paths
+// work. Empty for a name that the system takes for a device (CON, NUL, COM1 and the like, also at
+// the end of a folder path): its full path is then "\\.\" and the device's name.
+std::wstring OpenName(const QString &path)
+{
+    const std::wstring given = QDir::toNativeSeparators(path).toStdWString();
+    if (given.starts_with(L"\\\\.\\") || given.starts_with(L"\\\\?\\"))
+        return given;
+    std::wstring full(std::max<std::size_t>(MAX_PATH, given.size() + 1), L'\0');
+    for (;;) {
+        const DWORD length = ::GetFullPathNameW(given.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (length == 0)
+            return given; // the open tells what is wrong with it
+        const bool fits = length < full.size();
+        full.resize(length);
+        if (fits)
+            break;
+    }
+    if (full.starts_with(L"\\\\.\\"))
+        return {};
+    if (given.back() == L' ')
+        full += L' '; // the system drops a trailing blank; kept, the name stays the invalid one it is
+    return full.starts_with(L"\\\\") ? L"\\\\?\\UNC\\" + full.substr(2) : L"\\\\?\\" + full;
+}
+
+bool InputFile::Open(const QString &path, bool, FileId &id)
 {
     m_path = path;
-    if (!FileExists(path))
+    if (path.isEmpty())
+        return false;
+    const std::wstring name = OpenName(path);
+    if (name.empty())
+        throw DeviceReadFailure(path); // not even opened: a device may answer an open
+    m_handle = ::CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (m_handle != INVALID_HANDLE_VALUE) {
+        if (::GetFileType(m_handle) != FILE_TYPE_DISK)
+            throw DeviceReadFailure(path); // a pipe or a device named by its "\\.\" path
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (::GetFileInformationByHandle(m_handle, &info))
+            id = {info.dwVolumeSerialNumber, quint64(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
+        return true;
+    }
+    // Only a path that is not there reads as empty text (a file moved away since it was listed); one
+    // that is there but cannot be reached is a failure to read it.
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
         return false;
     if (QFileInfo(path).isDir())
         throw FolderReadFailure(path);
-    m_file.setFileName(path);
-    if (!m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        throw ReadFailure(path, m_file.errorString());
-    return true;
+    throw ReadFailure(path, qt_error_string(static_cast<int>(error)));
 }
 
 qint64 InputFile::Read(char *data, qint64 size)
 {
     qint64 filled = 0;
     while (filled < size) {
-        const qint64 got = m_file.read(data + filled, size - filled);
-        if (got < 0)
-            throw ReadFailure(m_path, m_file.errorString());
+        DWORD got = 0;
+        if (!::ReadFile(m_handle, data + filled, static_cast<DWORD>(std::min<qint64>(size - filled, 1 << 30)), &got,
+                        nullptr))
+            throw ReadFailure(m_path, qt_error_string(static_cast<int>(::GetLastError())));
         if (got == 0)
             break;
         filled += got;
@@ -96,31 +151,49 @@ void InputFile::KeepOrClose(ReadSession &, qint64)
 
 void InputFile::Close()
 {
-    m_file.close();
+    if (m_handle != INVALID_HANDLE_VALUE)
+        ::CloseHandle(std::exchange(m_handle, INVALID_HANDLE_VALUE));
 }
 #else
-bool InputFile::Open(const QString &path, bool forAppend)
+bool InputFile::Open(const QString &path, bool forAppend, FileId &id)
 {
     m_path = path;
     const QByteArray native = QFile::encodeName(path);
     if (native.isEmpty())
         return false;
+    // Without waiting: a pipe without a writer, or a device, could hold the open. For a regular file
+    // the flag changes nothing, neither for reading nor for appending through it.
+    constexpr int kFlags = O_CLOEXEC | O_NONBLOCK;
     m_writable = false;
     if (forAppend) {
-        m_fd = ::open(native.constData(), O_RDWR | O_APPEND | O_CLOEXEC);
+        m_fd = ::open(native.constData(), O_RDWR | O_APPEND | kFlags);
         m_writable = m_fd >= 0;
     }
     if (m_fd < 0 && (!forAppend || (errno != ENOENT && errno != ENOTDIR)))
-        m_fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
-    if (m_fd >= 0)
-        return true;
-    // Only a failed open asks whether the path is there at all: a missing file reads as empty.
-    const int error = errno;
-    if (!FileExists(path))
-        return false;
-    if (QFileInfo(path).isDir())
+        m_fd = ::open(native.constData(), O_RDONLY | kFlags);
+    if (m_fd < 0) {
+        // Only a path that is not there reads as empty text (a file moved away since it was listed);
+        // one that is there but cannot be reached (a folder that may not be entered, a link loop, a
+        // name too long) is a failure to read it.
+        const int error = errno;
+        if (error == ENOENT || error == ENOTDIR)
+            return false;
+        if (QFileInfo(path).isDir())
+            throw FolderReadFailure(path);
+        throw ReadFailure(path, qt_error_string(error));
+    }
+    // Only a regular file is read: the first read of a pipe or a device may wait for ever. The same
+    // query gives the file's identity.
+    struct stat status
+    {};
+    if (::fstat(m_fd, &status) != 0)
+        throw ReadFailure(path, qt_error_string(errno));
+    if (S_ISDIR(status.st_mode))
         throw FolderReadFailure(path);
-    throw ReadFailure(path, qt_error_string(error));
+    if (!S_ISREG(status.st_mode))
+        throw DeviceReadFailure(path);
+    id = {static_cast<quint64>(status.st_dev), static_cast<quint64>(status.st_ino)};
+    return true;
 }
 
 qint64 InputFile::Read(char *data, qint64 size)
@@ -129,8 +202,6 @@ qint64 InputFile::Read(char *data, qint64 size)
         const ssize_t got = ::read(m_fd, data, static_cast<std::size_t>(size));
         if (got >= 0)
             return got;
-        if (errno == EISDIR)
-            throw FolderReadFailure(m_path);
         if (errno != EINTR)
             throw ReadFailure(m_path, qt_error_string(errno));
     }
@@ -264,7 +335,7 @@ ReadResult ReadWholeFile(const QString &path, const CodePage &codePage, TextSink
     session.Close();
     ReadResult result;
     InputFile file;
-    if (!file.Open(path, keepForAppend))
+    if (!file.Open(path, keepForAppend, result.id))
         return result;
     result.exists = true;
 

@@ -4,15 +4,21 @@
 #include "TestRegistry.h"
 
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
+#include <atomic>
 #include <functional>
 #include <numeric>
 
 #ifndef Q_OS_WIN
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #endif
 
@@ -186,13 +192,15 @@ private slots:
         QCOMPARE(ReadBytes(Path(u"out/f3.txt"_s)), "data\r\ntwo"_ba);
     }
 
-    // New files: of two inputs of one name the later one's is left, whole; an input already in the output
-    // folder, named another way, is appended to in place (another name of it sees that); a folder in a new
-    // file's place gets one box, and the run goes on.
+    // New files: of two inputs of one name the first one's output stays and the second gets one box naming
+    // both; an input listed again is written once, silently; an input already in the output folder, named
+    // another way, is appended to in place (another name of it sees that), once; a folder in a new file's
+    // place gets one box, and the run goes on.
     void outputFolder()
     {
         QVERIFY(QDir(m_dir->path()).mkdir(u"one"_s) && QDir(m_dir->path()).mkdir(u"two"_s));
         Job job = Files({u"one/same.txt"_s, u"one/blocked.txt"_s, u"two/same.txt"_s, u"in.txt"_s}, "the longer first");
+        job.entries << Path(u"in.txt"_s) << Path(u"one/same.txt"_s);
         QVERIFY(QDir().mkdir(Path(u"blocked.txt"_s)));
         WriteBytes(Path(u"two/same.txt"_s), "2nd");
 #ifndef Q_OS_WIN
@@ -203,11 +211,14 @@ private slots:
         job.option1 = false;
         job.text3 += u"/."_s;
         const FakeHost host = Run(job);
-        QCOMPARE(host.boxes.size(), 1);
+        QCOMPARE(host.boxes.size(), 2);
         QVERIFY2(host.boxes[0].contains(u"blocked.txt"_s) && host.boxes[0].endsWith(u"|PushButton2_Click|118"_s),
                  qPrintable(host.boxes[0]));
+        QVERIFY2(host.boxes[1].contains(Path(u"one/same.txt"_s)) && host.boxes[1].contains(Path(u"two/same.txt"_s))
+                     && host.boxes[1].endsWith(u"|PushButton2_Click|116"_s),
+                 qPrintable(host.boxes[1]));
         QCOMPARE(host.calls.last(), u"Message(Done.)"_s);
-        QCOMPARE(ReadBytes(Path(u"same.txt"_s)), "2nd\r\nTAIL"_ba);
+        QCOMPARE(ReadBytes(Path(u"same.txt"_s)), "the longer first\r\nTAIL"_ba);
         QCOMPARE(ReadBytes(Path(u"in.txt"_s)), "the longer first\r\nTAIL"_ba);
 #ifndef Q_OS_WIN
         QCOMPARE(ReadBytes(other), "the longer first\r\nTAIL"_ba);
@@ -216,6 +227,36 @@ private slots:
         QCOMPARE(TreeNames(m_dir->path()),
                  (QStringList{u"blocked.txt"_s, u"in.txt"_s, u"one"_s, u"one/blocked.txt"_s, u"one/same.txt"_s,
                               u"out"_s, u"same.txt"_s, u"two"_s, u"two/same.txt"_s}));
+    }
+
+    // In place, a file is appended to once in a run, however often and by whatever name it is listed (the
+    // same path, another spelling, a link, a hard link), without a box; a file that was only tested is
+    // tested again when listed again, and a missing file that the run made is not appended to twice.
+    void eachFileAppendedOnce()
+    {
+        Job job = Files({u"a.txt"_s, u"b.txt"_s});
+        WriteBytes(Path(u"b.txt"_s), "zzz"); // holds the condition until the text changes
+        const QString a = Path(u"a.txt"_s), b = Path(u"b.txt"_s), missing = Path(u"new.txt"_s);
+        job.entries = {a, b, a, m_dir->path() + u"/./a.txt"_s, missing, missing};
+#ifdef Q_OS_WIN
+        job.entries << Path(u"A.TXT"_s);
+#else
+        QVERIFY(QFile::link(a, Path(u"link"_s)));
+        QCOMPARE(::link(QFile::encodeName(a).constData(), QFile::encodeName(Path(u"hard"_s)).constData()), 0);
+        job.entries << Path(u"link"_s) << Path(u"hard"_s);
+#endif
+        job.entries << b << b;
+        FakeHost host(job);
+        host.onCall = [&](const QString &call) {
+            if (call == u"EntryText(%1)"_s.arg(job.entries.size() - 1))
+                host.job.text2 = u"yyy"_s;
+        };
+        RunAppendJob(host, CodePage::Windows1252());
+        QCOMPARE(host.boxes, QStringList());
+        QCOMPARE(host.calls.last(), u"Message(Done.)"_s);
+        QCOMPARE(ReadBytes(a), "data\r\nTAIL"_ba);
+        QCOMPARE(ReadBytes(b), "zzz\r\nTAIL"_ba);
+        QCOMPARE(ReadBytes(missing), "\r\nTAIL"_ba);
     }
 
     // Each row in every mode ("does", "does not", none, unknown) and both ways of saving: only a file that
@@ -296,6 +337,90 @@ private slots:
                 QCOMPARE(QFileInfo::exists(file), !original.isNull() || (written && inPlace));
                 QCOMPARE(TreeNames(Path(u"out"_s)).size(), written && !inPlace ? 1 : 0);
             }
+        }
+    }
+
+    // A path that is not there at all (not even its folder) reads as empty text, so with "does not" it is
+    // written; anything else that cannot be read (a link loop, a path too long, a pipe, a device, a folder)
+    // gets one box from the reading line, nothing is written, and the run neither waits on it nor stops.
+    void unreadablePaths_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("inPlaceBox");  // the line of its box; 0: read as empty and written
+        QTest::addColumn<int>("newFilesBox"); // the same, saving new files
+        // Read as missing; in place, where the file would be made, its folder cannot be.
+        Row("path through a file") << u"through"_s << 118 << 0;
+        Row("folder") << u"folder"_s << 112 << 112;
+#ifdef Q_OS_WIN
+        // Every Windows takes NUL at the end of a folder path for the device (Windows 11 no longer CON).
+        Row("NUL in a folder path") << u"NUL"_s << 112 << 112;
+#else
+        Row("link loop") << u"loop"_s << 112 << 112;
+        Row("path too long") << u"long"_s << 112 << 112;
+        Row("pipe without a writer") << u"fifo"_s << 112 << 112;
+        Row("device") << u"/dev/null"_s << 112 << 112;
+#endif
+    }
+    void unreadablePaths()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, inPlaceBox);
+        QFETCH(int, newFilesBox);
+        QString path = kind.startsWith(u'/') ? kind : Path(kind);
+        if (kind == u"through"_s) {
+            WriteBytes(Path(u"a.txt"_s), "a");
+            path = Path(u"a.txt/f.txt"_s);
+        } else if (kind == u"folder"_s) {
+            QVERIFY(QDir().mkdir(path));
+        }
+#ifndef Q_OS_WIN
+        else if (kind == u"loop"_s) {
+            QVERIFY(QFile::link(u"loop"_s, path));
+        } else if (kind == u"long"_s) {
+            path = m_dir->path() + QString(u'/' + QString(250, u'd')).repeated(20) + u"/f.txt"_s; // over PATH_MAX
+        } else if (kind == u"fifo"_s) {
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        }
+#endif
+        const QStringList before = TreeNames(m_dir->path());
+        for (const bool inPlace : {true, false}) {
+            const int line = inPlace ? inPlaceBox : newFilesBox;
+            const QString output = Path(u"out/"_s + FileNameOf(path));
+            std::atomic<bool> over = false, rescued = false;
+#ifndef Q_OS_WIN
+            // Should the run wait on the pipe, a writer lets it go after two seconds, and the test fails.
+            std::thread rescuer([&] {
+                for (int ms = 0; kind == u"fifo"_s && !over && !rescued; ms += 20) {
+                    QThread::msleep(20);
+                    const int fd = ms < 2000 ? -1 : ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK);
+                    rescued = fd >= 0 && ::write(fd, "zzz", 3) == 3 && ::close(fd) == 0;
+                }
+            });
+#endif
+            QElapsedTimer took;
+            took.start();
+            const FakeHost host = Run(
+                {{path}, u"TAIL"_s, u"zzz"_s, inPlace ? m_dir->path() : Path(u"out"_s), 1, inPlace});
+            const qint64 ms = took.elapsed();
+            over = true;
+#ifndef Q_OS_WIN
+            rescuer.join();
+#endif
+            QVERIFY2(!rescued, "the run waited on the pipe until a writer came");
+            QCOMPARE(host.calls.last(), u"Message(Done.)"_s);
+            QCOMPARE(host.boxes.size(), line > 0 ? 1 : 0);
+            QVERIFY2(
+                line == 0
+                    || (host.boxes[0].contains(path) && host.boxes[0].endsWith(u"|PushButton2_Click|%1"_s.arg(line))),
+                qPrintable(host.boxes.join(u'|')));
+            if (line == 0) {
+                QCOMPARE(ReadBytes(output), "\r\nTAIL"_ba);
+                QVERIFY(QFile::remove(output));
+            }
+            QCOMPARE(TreeNames(m_dir->path()), before);
+            qInfo("%s, %s: %s, the run took %lld ms", QTest::currentDataTag(), inPlace ? "in place" : "new files",
+                  line > 0 ? qPrintable(u"one box at line %1, nothing written"_s.arg(line)) : "read as empty, written",
+                  static_cast<long long>(ms));
         }
     }
 

@@ -145,6 +145,8 @@ private slots:
     // unprivileged user, since the superuser may write anything), on Windows by the read-only
     // attribute or a handle that shares nothing (as another program holds a file it is writing), or
     // changed when the run takes c.txt (a run inside the test). a.txt never qualifies; b, c and d do.
+    // Files in a folder that may not be entered are there all the same: each is reported, none
+    // read as missing.
     void unwritableFilesAreLeftAlone_data()
     {
         QTest::addColumn<QString>("kind");
@@ -159,6 +161,9 @@ private slots:
                                         << list("c.txt,d.txt");
         QTest::newRow("unreadable file") << QStringLiteral("unreadableFile") << b << 0222 << true << list("112 b.txt")
                                          << list("c.txt,d.txt");
+        QTest::newRow("folder that cannot be entered")
+            << QStringLiteral("closedFolder") << QStringLiteral("in") << 0666 << false
+            << list("112 a.txt,112 b.txt,112 c.txt,112 d.txt") << list("");
         QTest::newRow("read-only output folder") << QStringLiteral("readOnlyFolder") << QStringLiteral("out") << 0555
                                                  << false << list("118 b.txt,118 c.txt,118 d.txt") << list("");
         QTest::newRow("output folder removed")
@@ -179,8 +184,8 @@ private slots:
         for (const char *name : {"b.txt", "c.txt", "d.txt"})
             job.Add(QLatin1String(name), "mark " + QByteArray(name));
 #ifdef Q_OS_WIN
-        if (kind == QLatin1String("readOnlyFolder"))
-            QSKIP("Windows ignores the read-only attribute of a folder.");
+        if (kind == QLatin1String("readOnlyFolder") || kind == QLatin1String("closedFolder"))
+            QSKIP("Windows ignores the read-only attribute of a folder and has no mode that closes one.");
         const std::wstring b = QDir::toNativeSeparators(job.In(QStringLiteral("b.txt"))).toStdWString();
         HANDLE held = INVALID_HANDLE_VALUE;
         if (kind == QLatin1String("unreadableFile")) {
