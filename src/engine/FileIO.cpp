@@ -224,9 +224,9 @@ QByteArray PendingName(const QString &target)
     return QFile::encodeName(info.path() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".tarnwell-new"));
 }
 
-AppError SystemFailure(const QString &path)
+AppError SystemFailure(const QString &path, const QString &step = QString())
 {
-    return WriteFailure(path, qt_error_string(errno));
+    return WriteFailure(path, step + qt_error_string(errno));
 }
 
 // The new file is written unnamed (O_TMPFILE) in the target's folder, so a process killed while
@@ -248,6 +248,15 @@ void ReplaceAtomically(const QString &source, const QString &linkOrTarget, const
     {};
     const bool replacing = ::stat(targetName.constData(), &old) == 0;
     const mode_t mode = replacing ? (old.st_mode & 07777) : 0666;
+    // Renaming over a file asks only its folder, so a file that a plain write could not change (its
+    // mode, its owner, an attribute) would be replaced all the same: it is opened for writing first,
+    // as a plain write would open it, and left as it is when that is refused.
+    if (replacing && S_ISREG(old.st_mode)) {
+        const int probe = ::open(targetName.constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (probe < 0)
+            throw SystemFailure(target);
+        ::close(probe);
+    }
     bool named = false;
     int fd = -1;
 #ifdef O_TMPFILE
@@ -258,7 +267,7 @@ void ReplaceAtomically(const QString &source, const QString &linkOrTarget, const
         named = true;
     }
     if (fd < 0)
-        throw SystemFailure(target);
+        throw SystemFailure(target, QStringLiteral("a new file cannot be made in its folder: "));
     QFile out;
     try {
         if (!out.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {

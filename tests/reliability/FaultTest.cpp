@@ -145,6 +145,8 @@ private slots:
     // unprivileged user, since the superuser may write anything), on Windows by the read-only
     // attribute or a handle that shares nothing (as another program holds a file it is writing), or
     // changed when the run takes c.txt (a run inside the test). a.txt never qualifies; b, c and d do.
+    // Closing something in the output folder gives b.txt an older output there, which a new file
+    // may only replace where a plain write could change it.
     void unwritableFilesAreLeftAlone_data()
     {
         QTest::addColumn<QString>("kind");
@@ -161,6 +163,9 @@ private slots:
                                          << list("c.txt,d.txt");
         QTest::newRow("read-only output folder") << QStringLiteral("readOnlyFolder") << QStringLiteral("out") << 0555
                                                  << false << list("118 b.txt,118 c.txt,118 d.txt") << list("");
+        QTest::newRow("read-only file in the output folder")
+            << QStringLiteral("readOnlyFile") << QStringLiteral("out/b.txt") << 0444 << false << list("118 b.txt")
+            << list("c.txt,d.txt");
         QTest::newRow("output folder removed")
             << QStringLiteral("removeOutput") << QString() << 0 << false << list("118 c.txt,118 d.txt") << list("");
         QTest::newRow("file replaced by a folder")
@@ -176,12 +181,15 @@ private slots:
         QFETCH(QStringList, written);
         Job job;
         job.Add(QStringLiteral("a.txt"), "plain a", FileEncoding::CodePage, false);
-        for (const char *name : {"b.txt", "c.txt", "d.txt"})
-            job.Add(QLatin1String(name), "mark " + QByteArray(name));
+        for (const char *name : {"b.txt", "c.txt", "d.txt"}) {
+            const bool older = name[0] == 'b' && closed.startsWith(QLatin1String("out"));
+            job.Add(QLatin1String(name), "mark " + QByteArray(name), FileEncoding::CodePage, true,
+                    older ? QByteArray("older output") : QByteArray());
+        }
 #ifdef Q_OS_WIN
         if (kind == QLatin1String("readOnlyFolder"))
             QSKIP("Windows ignores the read-only attribute of a folder.");
-        const std::wstring b = QDir::toNativeSeparators(job.In(QStringLiteral("b.txt"))).toStdWString();
+        const std::wstring b = QDir::toNativeSeparators(job.dir.filePath(closed)).toStdWString();
         HANDLE held = INVALID_HANDLE_VALUE;
         if (kind == QLatin1String("unreadableFile")) {
             held = ::CreateFileW(b.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
