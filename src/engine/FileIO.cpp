@@ -3,12 +3,14 @@
 #include "AppendJournal.h"
 #include "ErrorTrap.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringEncoder>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #ifdef Q_OS_WIN
@@ -23,6 +25,8 @@
 namespace tarnwell {
 
 namespace {
+
+std::atomic<bool> g_unnamedFiles{true};
 
 AppError ReadFailure(const QString &path, const QString &reason)
 {
@@ -174,13 +178,10 @@ void CopyAndAppend(QFileDevice &out, const QString &source, const QString &targe
 }
 
 #ifdef Q_OS_WIN
-// The one name a new file has before it replaces the target: hidden, beside the target, and
-// unmistakably ours, so that one left by a killed run can be removed without a doubt.
 QString PendingName(const QString &target)
 {
     const QFileInfo info(target);
-    return QDir::toNativeSeparators(info.path() + QStringLiteral("/.") + info.fileName()
-                                    + QStringLiteral(".tarnwell-new"));
+    return QDir::toNativeSeparators(info.path() + QLatin1Char('/') + PendingFileName(info.fileName()));
 }
 
 const wchar_t *Wide(const QString &text)
@@ -216,12 +217,10 @@ void ReplaceAtomically(const QString &source, const QString &target, const QByte
     }
 }
 #else
-// The one name a new file has before it replaces an existing target: hidden, beside the target,
-// and unmistakably ours, so that one left by a killed run can be removed without a doubt.
 QByteArray PendingName(const QString &target)
 {
     const QFileInfo info(target);
-    return QFile::encodeName(info.path() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".tarnwell-new"));
+    return QFile::encodeName(info.path() + QLatin1Char('/') + PendingFileName(info.fileName()));
 }
 
 AppError SystemFailure(const QString &path, const QString &step = QString())
@@ -260,7 +259,8 @@ void ReplaceAtomically(const QString &source, const QString &linkOrTarget, const
     bool named = false;
     int fd = -1;
 #ifdef O_TMPFILE
-    fd = ::open(QFile::encodeName(QFileInfo(target).path()).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+    if (g_unnamedFiles.load(std::memory_order_relaxed))
+        fd = ::open(QFile::encodeName(QFileInfo(target).path()).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
 #endif
     if (fd < 0) {
         fd = ::open(pending.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, mode);
@@ -346,6 +346,22 @@ QByteArray EncodeAppendix(const QString &appendText, FileEncoding encoding, cons
                            .arg(EncodingName(encoding, codePage), file));
     }
     return bytes;
+}
+
+QString PendingFileName(const QString &targetName)
+{
+#ifdef Q_OS_WIN
+    const QByteArray name = targetName.toCaseFolded().toUtf8(); // names that differ in case name one file
+#else
+    const QByteArray name = QFile::encodeName(targetName);
+#endif
+    const QByteArray digest = QCryptographicHash::hash(name, QCryptographicHash::Sha256).first(8).toHex();
+    return QLatin1Char('.') + QLatin1StringView(digest) + QStringLiteral(".tarnwell-new");
+}
+
+void UseUnnamedFiles(bool use)
+{
+    g_unnamedFiles.store(use, std::memory_order_relaxed);
 }
 
 bool IsSameFile(const QString &a, const QString &b)

@@ -218,6 +218,40 @@ private slots:
                               u"out"_s, u"same.txt"_s, u"two"_s, u"two/same.txt"_s}));
     }
 
+    // A new file whose name is as long as a name may be is written, and replaces its older namesake, also
+    // where the folder takes no unnamed files; nothing else is left beside it.
+    void longNames_data()
+    {
+        QTest::addColumn<int>("bytes"); // of the name
+        QTest::addColumn<bool>("unnamed");
+        QTest::addColumn<bool>("older");
+        Row("255, unnamed, replacing") << 255 << true << true;
+        Row("255, named, replacing") << 255 << false << true;
+        Row("255, named, new") << 255 << false << false;
+        Row("242, named, replacing") << 242 << false << true;
+    }
+    void longNames()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("The folder's path and a name of 255 characters pass MAX_PATH, which the Windows calls here do not.");
+#endif
+        QFETCH(int, bytes);
+        QFETCH(bool, unnamed);
+        QFETCH(bool, older);
+        const QString name = QString(bytes - 4, u'n') + u".txt"_s;
+        Job job = Files({name});
+        job.option1 = false;
+        job.text3 = Path(u"out"_s);
+        if (older)
+            WriteBytes(Path(u"out/"_s + name), "older output");
+        UseUnnamedFiles(unnamed);
+        const FakeHost host = Run(job);
+        UseUnnamedFiles(true);
+        QCOMPARE(host.boxes.join(u'\n'), QString());
+        QCOMPARE(ReadBytes(Path(u"out/"_s + name)), "data\r\nTAIL"_ba);
+        QCOMPARE(TreeNames(Path(u"out"_s)), QStringList{name});
+    }
+
     // Each row in every mode ("does", "does not", none, unknown) and both ways of saving: only a file that
     // qualifies is written; one whose appendix cannot be made gets a box from line 116 instead.
     void matrix_data()
