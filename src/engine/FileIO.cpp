@@ -112,8 +112,10 @@ AppError AfterFailedAppend(const AppError &error, bool restored, AppendJournal *
 // Appends `appendix` to the file without touching its bytes. Any failure cuts the file back to
 // its original length (a file created here is removed again), so it stays exactly as it was. The
 // journal records the append before it and closes the record after it, so a process killed in
-// between leaves what the next start can cut back. `heldFd`, when not -1, is the file already open
-// for appending (POSIX), read whole with `heldSize` bytes, which spares opening it again.
+// between leaves what the next start can cut back; an append it cannot record is not begun, and the
+// file is not even cut back to its own length (which would change its time). `heldFd`, when not -1,
+// is the file already open for appending (POSIX), read whole with `heldSize` bytes, which spares
+// opening it again.
 void AppendInPlace(const QString &path, const QByteArray &appendix, const BlockWriter &writeBlock,
                    AppendJournal *journal, int heldFd = -1, qint64 heldSize = 0)
 {
@@ -121,10 +123,10 @@ void AppendInPlace(const QString &path, const QByteArray &appendix, const BlockW
     if (heldFd >= 0) {
         // Opened with O_APPEND, so the appendix lands at the end; a failed write may still have
         // written part of it, so a failure cuts the file back to the length it was read with.
+        if (journal != nullptr)
+            journal->RecordAppend(path, heldSize, appendix);
         DescriptorDevice device(heldFd);
         try {
-            if (journal != nullptr)
-                journal->RecordAppend(path, heldSize, appendix);
             WriteAll(device, appendix, writeBlock, path);
         } catch (const AppError &error) {
             throw AfterFailedAppend(error, ::ftruncate(heldFd, heldSize) == 0, journal);
@@ -147,9 +149,9 @@ void AppendInPlace(const QString &path, const QByteArray &appendix, const BlockW
         throw WriteFailure(path, file.errorString());
     }
     const qint64 originalSize = file.size();
+    if (journal != nullptr && existed)
+        journal->RecordAppend(path, originalSize, appendix);
     try {
-        if (journal != nullptr && existed)
-            journal->RecordAppend(path, originalSize, appendix);
         if (!file.seek(originalSize))
             throw WriteFailure(path, file.errorString());
         WriteAll(file, appendix, writeBlock, path);

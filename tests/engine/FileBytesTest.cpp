@@ -478,6 +478,48 @@ private slots:
         QCOMPARE(TreeNames(data), QStringList()); // the record is gone once it is resolved
     }
 
+    // Where no record of in-place appends can be kept (its folder cannot be made, or the appendix cannot be
+    // stored), no file is edited in place and one box says why: a run in place is refused before its first
+    // file; new files into the files' own folder (appended in place) are left alone, others still written.
+    void noRecordNoAppendInPlace_data()
+    {
+        QTest::addColumn<QString>("broken"); // "folder": the data folder would be under a file; "text"
+        QTest::addColumn<bool>("inPlace");
+        QTest::addColumn<int>("line"); // of the one box
+        Row("no folder, in place") << u"folder"_s << true << 102;
+        Row("no folder, new files into their own folder") << u"folder"_s << false << 118;
+        Row("appendix not kept, in place") << u"text"_s << true << 118;
+    }
+    void noRecordNoAppendInPlace()
+    {
+        QFETCH(QString, broken);
+        QFETCH(bool, inPlace);
+        QFETCH(int, line);
+        QVERIFY(QDir(m_dir->path()).mkdir(u"one"_s));
+        Job job = Files({u"f1.txt"_s, u"f2.txt"_s, u"f3.txt"_s, u"one/f4.txt"_s});
+        job.option1 = inPlace;
+        WriteBytes(Path(u"blocker"_s), "");
+        const QString data = Path(broken == u"folder"_s ? u"blocker/data"_s : u"data"_s);
+        QVERIFY(broken != u"text"_s || QDir().mkpath(data + u"/append-1.text0"_s));
+        const QDateTime stamp(QDate(2001, 2, 3), QTime(4, 5, 6), Qt::UTC); // untouched files keep it
+        for (const QString &name : job.entries) {
+            QFile file(name);
+            QVERIFY(file.open(QIODevice::ReadWrite) && file.setFileTime(stamp, QFileDevice::FileModificationTime));
+        }
+        FakeHost host(job);
+        AppendJournal journal(data);
+        RunAppendJob(host, CodePage::Windows1252(), &journal);
+        QCOMPARE(host.boxes.size(), 1);
+        QVERIFY2(host.boxes[0].contains(QDir::toNativeSeparators(data))
+                     && host.boxes[0].endsWith(u"|PushButton2_Click|%1"_s.arg(line)),
+                 qPrintable(host.boxes[0]));
+        QCOMPARE(host.calls.contains(u"Message(Done.)"_s), line != 102);
+        for (const QString &name : job.entries)
+            QCOMPARE(ReadBytes(name) + QFileInfo(name).lastModified().toUTC().toString(Qt::ISODate).toLatin1(),
+                     "data2001-02-03T04:05:06Z"_ba);
+        QCOMPARE(ReadBytes(Path(u"f4.txt"_s)), inPlace ? QByteArray() : "data\r\nTAIL"_ba);
+    }
+
     // The box's text; a failure is reported and the handler goes on (a failed test counts as passed); an
     // error the handler intercepts ends it without a box.
     void trap()

@@ -1,5 +1,6 @@
 // Failed writes, files that cannot be written, and permissions: every failing file keeps its
-// bytes and gets one error box, every other file is written, and the run reaches "Done.".
+// bytes and gets one error box, every other file is written, and the run reaches "Done.". A
+// record of in-place appends that cannot be kept gives one box for the run and touches no file.
 #include "AppendJournal.h"
 #include "AppendRun.h"
 #include "Reliability.h"
@@ -8,6 +9,7 @@
 #include <QFileInfo>
 #include <QStringEncoder>
 
+#include <algorithm>
 #include <cerrno>
 
 #ifdef Q_OS_WIN
@@ -103,6 +105,44 @@ private slots:
               "both save modes in turn): as many error boxes, each failing file byte-identical, every run reached "
               "Done.",
               injected);
+#endif
+    }
+
+    // A data folder that cannot take the record of in-place appends (its writes fail in turn as on a
+    // full disk: the lock file's, then the kept text's) gives a run in place one box, however many
+    // files qualify, and no file is touched; refused at the lock, the run stops before its first file.
+    void fullRecordFolderGivesOneBox()
+    {
+#ifndef TARNWELL_FAILWRITE_SHIM
+        QSKIP("The write-failing shim is preloaded with LD_PRELOAD, which only Linux has here.");
+#else
+        Job job;
+        for (int i = 0; i < 50; ++i)
+            job.Add(QStringLiteral("f%1.txt").arg(i), "mark");
+        QProcessEnvironment env = ShimEnvironment(QStringLiteral("TARNWELL_FAIL_UNDER"), job.Data());
+        int refused = 0;
+        for (int n = 1; n <= 10; ++n) {
+            env.insert(QStringLiteral("TARNWELL_FAIL_AT"), QString::number(n));
+            const ChildResult run = RunChild(job.Args(true), false, env);
+            const QStringList boxes = run.Starting(QStringLiteral("BOX"));
+            const int written = static_cast<int>(
+                std::count_if(job.items.cbegin(), job.items.cend(),
+                              [&](const Job::Item &item) { return job.Outcome(item, true) == 1; }));
+            if (boxes.isEmpty()) { // no write left to fail
+                QVERIFY2(run.Done() && written == 50, qPrintable(run.Describe()));
+                break;
+            }
+            QVERIFY2(run.Ok() && boxes.size() == 1 && boxes[0].contains(QStringLiteral("record of in-place appends"))
+                         && boxes[0].startsWith(QLatin1String(n == 1 ? "102 " : "118 ")) && run.Done() == (n > 1),
+                     qPrintable(run.Describe()));
+            QCOMPARE(written, 0);
+            QCOMPARE(job.Strays(), QStringList());
+            ++refused;
+        }
+        QCOMPARE(refused, 2);
+        qInfo("full record folder: %d runs of 50 qualifying files refused (at the lock file, at the kept text): one "
+              "box each, no file touched",
+              refused);
 #endif
     }
 
