@@ -274,15 +274,25 @@ void AppendJournal::BeginRun()
 
 void AppendJournal::TakeSlot(QStringList &problems)
 {
-    m_unavailable = QStringLiteral("no record can be kept in the folder %1").arg(QDir::toNativeSeparators(m_folder));
-    if (m_folder.isEmpty() || !QDir().mkpath(m_folder))
+    if (m_folder.isEmpty()) {
+        m_unavailable = QStringLiteral("the system names no per-user data folder");
         return;
+    }
+    if (!QDir().mkpath(m_folder)) {
+        m_unavailable = QStringLiteral("the folder cannot be made");
+        return;
+    }
+    m_unavailable =
+        QStringLiteral("each of its %1 places for a record is taken by a running copy of the program").arg(kMaxSlots);
     for (int slot = 1; slot <= kMaxSlots; ++slot) {
         auto lock = std::make_unique<QLockFile>(SlotFile(slot, kLockSuffix));
         lock->setStaleLockTime(0);
         if (!lock->tryLock(0)) {
             if (lock->error() == QLockFile::LockFailedError)
                 continue; // another running copy's
+            m_unavailable = lock->error() == QLockFile::PermissionError
+                                ? QStringLiteral("a file cannot be made there: permission denied")
+                                : QStringLiteral("a file cannot be made or written there");
             return;
         }
         ResolveSlot(slot, problems); // left by a process that ended since Recover() looked
@@ -292,7 +302,7 @@ void AppendJournal::TakeSlot(QStringList &problems)
             && m_record.resize(kRecordFileBytes))
             m_map = m_record.map(0, kRecordFileBytes);
         if (m_map == nullptr) {
-            m_unavailable += QStringLiteral(" (%1)").arg(m_record.errorString());
+            m_unavailable = QStringLiteral("its file cannot be made: %1").arg(m_record.errorString());
             m_record.close();
             return;
         }
@@ -336,31 +346,44 @@ void AppendJournal::Abandon()
     m_slot = 0;
     m_texts.clear();
     m_inFlight = false;
+    m_unavailable.clear();
+}
+
+AppError AppendJournal::NoRecord() const
+{
+    const QString where = m_folder.isEmpty() ? QString()
+                                             : QStringLiteral(" in the folder ") + QDir::toNativeSeparators(m_folder);
+    const QString why = m_unavailable.isEmpty() ? QStringLiteral("no run has begun") : m_unavailable;
+    return AppError(QStringLiteral("The record of in-place appends cannot be kept%1: %2. No file is edited in place "
+                                   "in this run.")
+                        .arg(where, why),
+                    kErrNoAppendRecord);
 }
 
 void AppendJournal::RecordAppend(const QString &path, qint64 oldLength, const QByteArray &appendix)
 {
-    const auto failure = [&](const QString &why) {
-        return AppError(QStringLiteral("Could not record the append to %1 before making it: %2.").arg(path, why));
-    };
-    if (m_map == nullptr)
-        throw failure(m_unavailable.isEmpty() ? QStringLiteral("no run has begun") : m_unavailable);
+    if (!Recording())
+        throw NoRecord();
     qsizetype number = 0;
     while (number < m_texts.size() && m_texts.at(number).bytes != appendix)
         ++number;
     if (number == m_texts.size()) {
-        // Each distinct appendix of a run is kept once, before the first record that names it.
+        // Each distinct appendix of a run is kept once, before the first record that names it. One
+        // that cannot be kept (a full disk) ends the record for the run, as a missing slot does.
         QFile text(SlotFile(m_slot, kTextSuffix + QString::number(number)));
         if (!text.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)
-            || text.write(appendix) != appendix.size() || (m_sync && !SyncToDisk(text)))
-            throw failure(text.errorString());
+            || text.write(appendix) != appendix.size() || (m_sync && !SyncToDisk(text))) {
+            m_unavailable = QStringLiteral("the text to append cannot be kept there (%1)").arg(text.errorString());
+            throw NoRecord();
+        }
         m_texts.append({appendix, Checksum(appendix)});
     }
     const Kept &kept = m_texts.at(number);
     const QByteArray record = EncodeRecord(path, oldLength, kept.bytes.size(), kept.checksum,
                                            static_cast<quint32>(number));
     if (record.size() > kRecordFileBytes)
-        throw failure(QStringLiteral("the path is too long"));
+        throw AppError(
+            QStringLiteral("Could not record the append to %1 before making it: the path is too long.").arg(path));
     // Closed while it is rewritten and open once it is whole: a process cut off in between leaves
     // a closed record, and the file is not touched yet.
     StoreState(m_map, kClosed);

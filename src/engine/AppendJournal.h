@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ErrorTrap.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QList>
@@ -36,11 +38,18 @@ public:
     QStringList Recover();
 
     // Before a run: resolves what is left, as Recover(), then takes a slot for the run. Throws
-    // AppError with what could not be resolved. When no slot can be taken, every RecordAppend of
-    // the run fails instead, so no file is appended to without its record.
+    // AppError with what could not be resolved. When no slot can be taken, the run keeps no record
+    // (Recording() is false) and every RecordAppend of it fails, so no file is appended to without
+    // its record.
     void BeginRun();
     // After a run: closes the record and frees the slot. Never throws.
     void EndRun();
+
+    // Whether the run keeps its record: it took a slot, and every appendix so far could be kept.
+    // Once it does not, it does not for the rest of the run.
+    bool Recording() const { return m_map != nullptr && m_unavailable.isEmpty(); }
+    // Why the run keeps no record, numbered kErrNoAppendRecord; RecordAppend throws it.
+    AppError NoRecord() const;
 
     // Before appending `appendix` to `path`, whose length is `oldLength` (-1: the file does not
     // exist and the append creates it). Throws AppError when the record cannot be written; the

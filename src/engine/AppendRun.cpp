@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <optional>
 #include <set>
+#include <utility>
 
 namespace tarnwell {
 
@@ -126,6 +127,18 @@ void RunAppendJob(AppendHost &host, const CodePage &codePage, AppendJournal *jou
     });
     if (stop)
         return;
+    // A run in place that cannot keep its record is refused before it touches a file. One that
+    // makes new files goes on; a file it would append to in place is left alone, and only the
+    // first says why.
+    trap.Line(102, [&] {
+        if (journal != nullptr && !journal->Recording() && host.Option1Selected()) {
+            stop = true;
+            throw journal->NoRecord();
+        }
+    });
+    if (stop)
+        return;
+    bool noRecordTold = false;
 
     // One scanner and one read session serve every file: the needle is made again only when the
     // condition text changes, and the buffers are kept.
@@ -196,8 +209,21 @@ void RunAppendJob(AppendHost &host, const CodePage &codePage, AppendJournal *jou
             }
             appendix = EncodeAppendix(appendText, read.encoding, codePage, path);
         });
-        if (prepared && write && trap.Line(118, [&] { WriteWholeFile(path, target, appendix, session, journal); }))
-            writes.Done(*write);
+        if (prepared && write) {
+            bool written = false;
+            trap.Line(118, [&] {
+                try {
+                    WriteWholeFile(path, target, appendix, session, journal);
+                    written = true;
+                } catch (const AppError &error) {
+                    // A file left alone for want of the record says so only the first time.
+                    if (error.number() != kErrNoAppendRecord || !std::exchange(noRecordTold, true))
+                        throw;
+                }
+            });
+            if (written)
+                writes.Done(*write);
+        }
     }
     session.Close();
     if (journal != nullptr)

@@ -3,12 +3,14 @@
 #include "AppendJournal.h"
 #include "ErrorTrap.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringEncoder>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #ifdef Q_OS_WIN
@@ -23,6 +25,8 @@
 namespace tarnwell {
 
 namespace {
+
+std::atomic<bool> g_unnamedFiles{true};
 
 AppError ReadFailure(const QString &path, const QString &reason)
 {
@@ -108,8 +112,10 @@ AppError AfterFailedAppend(const AppError &error, bool restored, AppendJournal *
 // Appends `appendix` to the file without touching its bytes. Any failure cuts the file back to
 // its original length (a file created here is removed again), so it stays exactly as it was. The
 // journal records the append before it and closes the record after it, so a process killed in
-// between leaves what the next start can cut back. `heldFd`, when not -1, is the file already open
-// for appending (POSIX), read whole with `heldSize` bytes, which spares opening it again.
+// between leaves what the next start can cut back; an append it cannot record is not begun, and the
+// file is not even cut back to its own length (which would change its time). `heldFd`, when not -1,
+// is the file already open for appending (POSIX), read whole with `heldSize` bytes, which spares
+// opening it again.
 void AppendInPlace(const QString &path, const QByteArray &appendix, const BlockWriter &writeBlock,
                    AppendJournal *journal, int heldFd = -1, qint64 heldSize = 0)
 {
@@ -117,10 +123,10 @@ void AppendInPlace(const QString &path, const QByteArray &appendix, const BlockW
     if (heldFd >= 0) {
         // Opened with O_APPEND, so the appendix lands at the end; a failed write may still have
         // written part of it, so a failure cuts the file back to the length it was read with.
+        if (journal != nullptr)
+            journal->RecordAppend(path, heldSize, appendix);
         DescriptorDevice device(heldFd);
         try {
-            if (journal != nullptr)
-                journal->RecordAppend(path, heldSize, appendix);
             WriteAll(device, appendix, writeBlock, path);
         } catch (const AppError &error) {
             throw AfterFailedAppend(error, ::ftruncate(heldFd, heldSize) == 0, journal);
@@ -143,9 +149,9 @@ void AppendInPlace(const QString &path, const QByteArray &appendix, const BlockW
         throw WriteFailure(path, file.errorString());
     }
     const qint64 originalSize = file.size();
+    if (journal != nullptr && existed)
+        journal->RecordAppend(path, originalSize, appendix);
     try {
-        if (journal != nullptr && existed)
-            journal->RecordAppend(path, originalSize, appendix);
         if (!file.seek(originalSize))
             throw WriteFailure(path, file.errorString());
         WriteAll(file, appendix, writeBlock, path);
@@ -174,13 +180,10 @@ void CopyAndAppend(QFileDevice &out, const QString &source, const QString &targe
 }
 
 #ifdef Q_OS_WIN
-// The one name a new file has before it replaces the target: hidden, beside the target, and
-// unmistakably ours, so that one left by a killed run can be removed without a doubt.
 QString PendingName(const QString &target)
 {
     const QFileInfo info(target);
-    return QDir::toNativeSeparators(info.path() + QStringLiteral("/.") + info.fileName()
-                                    + QStringLiteral(".tarnwell-new"));
+    return QDir::toNativeSeparators(info.path() + QLatin1Char('/') + PendingFileName(info.fileName()));
 }
 
 const wchar_t *Wide(const QString &text)
@@ -216,17 +219,15 @@ void ReplaceAtomically(const QString &source, const QString &target, const QByte
     }
 }
 #else
-// The one name a new file has before it replaces an existing target: hidden, beside the target,
-// and unmistakably ours, so that one left by a killed run can be removed without a doubt.
 QByteArray PendingName(const QString &target)
 {
     const QFileInfo info(target);
-    return QFile::encodeName(info.path() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".tarnwell-new"));
+    return QFile::encodeName(info.path() + QLatin1Char('/') + PendingFileName(info.fileName()));
 }
 
-AppError SystemFailure(const QString &path)
+AppError SystemFailure(const QString &path, const QString &step = QString())
 {
-    return WriteFailure(path, qt_error_string(errno));
+    return WriteFailure(path, step + qt_error_string(errno));
 }
 
 // The new file is written unnamed (O_TMPFILE) in the target's folder, so a process killed while
@@ -248,17 +249,27 @@ void ReplaceAtomically(const QString &source, const QString &linkOrTarget, const
     {};
     const bool replacing = ::stat(targetName.constData(), &old) == 0;
     const mode_t mode = replacing ? (old.st_mode & 07777) : 0666;
+    // Renaming over a file asks only its folder, so a file that a plain write could not change (its
+    // mode, its owner, an attribute) would be replaced all the same: it is opened for writing first,
+    // as a plain write would open it, and left as it is when that is refused.
+    if (replacing && S_ISREG(old.st_mode)) {
+        const int probe = ::open(targetName.constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (probe < 0)
+            throw SystemFailure(target);
+        ::close(probe);
+    }
     bool named = false;
     int fd = -1;
 #ifdef O_TMPFILE
-    fd = ::open(QFile::encodeName(QFileInfo(target).path()).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+    if (g_unnamedFiles.load(std::memory_order_relaxed))
+        fd = ::open(QFile::encodeName(QFileInfo(target).path()).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
 #endif
     if (fd < 0) {
         fd = ::open(pending.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, mode);
         named = true;
     }
     if (fd < 0)
-        throw SystemFailure(target);
+        throw SystemFailure(target, QStringLiteral("a new file cannot be made in its folder: "));
     QFile out;
     try {
         if (!out.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
@@ -337,6 +348,22 @@ QByteArray EncodeAppendix(const QString &appendText, FileEncoding encoding, cons
                            .arg(EncodingName(encoding, codePage), file));
     }
     return bytes;
+}
+
+QString PendingFileName(const QString &targetName)
+{
+#ifdef Q_OS_WIN
+    const QByteArray name = targetName.toCaseFolded().toUtf8(); // names that differ in case name one file
+#else
+    const QByteArray name = QFile::encodeName(targetName);
+#endif
+    const QByteArray digest = QCryptographicHash::hash(name, QCryptographicHash::Sha256).first(8).toHex();
+    return QLatin1Char('.') + QLatin1StringView(digest) + QStringLiteral(".tarnwell-new");
+}
+
+void UseUnnamedFiles(bool use)
+{
+    g_unnamedFiles.store(use, std::memory_order_relaxed);
 }
 
 bool IsSameFile(const QString &a, const QString &b)

@@ -124,6 +124,17 @@ void WriteWholeFile(const QString &source, const QString &target, const QByteArr
                     const BlockWriter &writeBlock, const ReadSession *session = nullptr,
                     AppendJournal *journal = nullptr);
 
+// The hidden name beside a target under which its new file waits to replace it, from the target's
+// file name: 30 characters whatever the target's length, so it fits wherever the target's name does,
+// and the same each time, so that one left by a killed process is removed when that target is next
+// written.
+QString PendingFileName(const QString &targetName);
+
+// Whether a new file is first made unnamed (O_TMPFILE) where the system supports it; on by default.
+// Some file systems refuse unnamed files (vfat, NFS, SMB), and new files are then made under their
+// pending name; tests turn this off to take that way anywhere. Windows always takes it.
+void UseUnnamedFiles(bool use);
+
 // Whether two paths name the same file (the same path, or one file reached by two names).
 bool IsSameFile(const QString &a, const QString &b);
 

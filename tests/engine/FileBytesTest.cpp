@@ -259,6 +259,40 @@ private slots:
         QCOMPARE(ReadBytes(missing), "\r\nTAIL"_ba);
     }
 
+    // A new file whose name is as long as a name may be is written, and replaces its older namesake, also
+    // where the folder takes no unnamed files; nothing else is left beside it.
+    void longNames_data()
+    {
+        QTest::addColumn<int>("bytes"); // of the name
+        QTest::addColumn<bool>("unnamed");
+        QTest::addColumn<bool>("older");
+        Row("255, unnamed, replacing") << 255 << true << true;
+        Row("255, named, replacing") << 255 << false << true;
+        Row("255, named, new") << 255 << false << false;
+        Row("242, named, replacing") << 242 << false << true;
+    }
+    void longNames()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("The folder's path and a name of 255 characters pass MAX_PATH, which the Windows calls here do not.");
+#endif
+        QFETCH(int, bytes);
+        QFETCH(bool, unnamed);
+        QFETCH(bool, older);
+        const QString name = QString(bytes - 4, u'n') + u".txt"_s;
+        Job job = Files({name});
+        job.option1 = false;
+        job.text3 = Path(u"out"_s);
+        if (older)
+            WriteBytes(Path(u"out/"_s + name), "older output");
+        UseUnnamedFiles(unnamed);
+        const FakeHost host = Run(job);
+        UseUnnamedFiles(true);
+        QCOMPARE(host.boxes.join(u'\n'), QString());
+        QCOMPARE(ReadBytes(Path(u"out/"_s + name)), "data\r\nTAIL"_ba);
+        QCOMPARE(TreeNames(Path(u"out"_s)), QStringList{name});
+    }
+
     // Each row in every mode ("does", "does not", none, unknown) and both ways of saving: only a file that
     // qualifies is written; one whose appendix cannot be made gets a box from line 116 instead.
     void matrix_data()
@@ -567,6 +601,48 @@ private slots:
             killed.EndRun();
         }
         QCOMPARE(TreeNames(data), QStringList()); // the record is gone once it is resolved
+    }
+
+    // Where no record of in-place appends can be kept (its folder cannot be made, or the appendix cannot be
+    // stored), no file is edited in place and one box says why: a run in place is refused before its first
+    // file; new files into the files' own folder (appended in place) are left alone, others still written.
+    void noRecordNoAppendInPlace_data()
+    {
+        QTest::addColumn<QString>("broken"); // "folder": the data folder would be under a file; "text"
+        QTest::addColumn<bool>("inPlace");
+        QTest::addColumn<int>("line"); // of the one box
+        Row("no folder, in place") << u"folder"_s << true << 102;
+        Row("no folder, new files into their own folder") << u"folder"_s << false << 118;
+        Row("appendix not kept, in place") << u"text"_s << true << 118;
+    }
+    void noRecordNoAppendInPlace()
+    {
+        QFETCH(QString, broken);
+        QFETCH(bool, inPlace);
+        QFETCH(int, line);
+        QVERIFY(QDir(m_dir->path()).mkdir(u"one"_s));
+        Job job = Files({u"f1.txt"_s, u"f2.txt"_s, u"f3.txt"_s, u"one/f4.txt"_s});
+        job.option1 = inPlace;
+        WriteBytes(Path(u"blocker"_s), "");
+        const QString data = Path(broken == u"folder"_s ? u"blocker/data"_s : u"data"_s);
+        QVERIFY(broken != u"text"_s || QDir().mkpath(data + u"/append-1.text0"_s));
+        const QDateTime stamp(QDate(2001, 2, 3), QTime(4, 5, 6), Qt::UTC); // untouched files keep it
+        for (const QString &name : job.entries) {
+            QFile file(name);
+            QVERIFY(file.open(QIODevice::ReadWrite) && file.setFileTime(stamp, QFileDevice::FileModificationTime));
+        }
+        FakeHost host(job);
+        AppendJournal journal(data);
+        RunAppendJob(host, CodePage::Windows1252(), &journal);
+        QCOMPARE(host.boxes.size(), 1);
+        QVERIFY2(host.boxes[0].contains(QDir::toNativeSeparators(data))
+                     && host.boxes[0].endsWith(u"|PushButton2_Click|%1"_s.arg(line)),
+                 qPrintable(host.boxes[0]));
+        QCOMPARE(host.calls.contains(u"Message(Done.)"_s), line != 102);
+        for (const QString &name : job.entries)
+            QCOMPARE(ReadBytes(name) + QFileInfo(name).lastModified().toUTC().toString(Qt::ISODate).toLatin1(),
+                     "data2001-02-03T04:05:06Z"_ba);
+        QCOMPARE(ReadBytes(Path(u"f4.txt"_s)), inPlace ? QByteArray() : "data\r\nTAIL"_ba);
     }
 
     // The box's text; a failure is reported and the handler goes on (a failed test counts as passed); an

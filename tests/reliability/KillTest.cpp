@@ -86,6 +86,9 @@ private slots:
                                                 job.dir.filePath(QStringLiteral("text"))}
                             : job.Args(inPlace);
         };
+        QSet<QString> pendingNames;
+        for (const Job::Item &item : std::as_const(job.items))
+            pendingNames.insert(PendingFileName(item.name));
         int damaged = 0, leftovers = 0, pending = 0, written = 0, cutShort = 0, midRun = 0;
         // Checks every byte and every name, then puts the files back as they were. A complete new
         // file killed between its naming and its rename is hidden, ours, and removed by the next
@@ -98,10 +101,8 @@ private slots:
                     qWarning("damaged: %s", qPrintable(item.name));
             }
             QStringList strays = job.Strays();
-            pending += static_cast<int>(strays.removeIf([&](const QString &name) {
-                return name.startsWith(u'.') && name.endsWith(QLatin1String(".tarnwell-new"))
-                       && QFile::exists(job.Out(name));
-            }));
+            pending += static_cast<int>(strays.removeIf(
+                [&](const QString &name) { return pendingNames.contains(name) && QFile::exists(job.Out(name)); }));
             if (recordResolved)
                 strays += FolderNames(job.Data()).filter(QRegularExpression(QStringLiteral("^append-")));
             for (const QString &name : std::as_const(strays)) {
