@@ -15,7 +15,6 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMimeData>
-#include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QTreeView>
 #include <QUrl>
