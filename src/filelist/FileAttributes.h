@@ -57,6 +57,15 @@ inline constexpr bool kSystemBitReported = true;
 inline constexpr bool kSystemBitReported = false;
 #endif
 
+// Whether a "?" in a name may stand for a character that the system code page cannot hold (it
+// reads back as "?" through the code page), so that a name holding one is left out of the walk.
+// Elsewhere the names are UTF-8, every character is held, and "?" is an ordinary character.
+#ifdef Q_OS_WIN
+inline constexpr bool kQuestionMarkMayStandForLoss = true;
+#else
+inline constexpr bool kQuestionMarkMayStandForLoss = false;
+#endif
+
 // The attribute value of a path (on Windows its folder value, see FolderAttributeValue), or -1
 // when it cannot be read.
 int AttributesOf(const QString &path);

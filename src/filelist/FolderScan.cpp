@@ -27,8 +27,8 @@ bool IsHiddenSystemFolder(const QString &folder)
 
 bool IsSkippedSubfolderName(const QString &name)
 {
-    return name.contains(QLatin1Char('?')) || HasUnusableChar(name) || name == QLatin1String(".")
-           || name == QLatin1String("..");
+    return (kQuestionMarkMayStandForLoss && name.contains(QLatin1Char('?'))) || HasUnusableChar(name)
+           || name == QLatin1String(".") || name == QLatin1String("..");
 }
 
 // What one walk has seen: the identities of the folders examined so far, so a folder reached again
@@ -102,6 +102,8 @@ bool HasUnusableChar(const QString &name)
             character = QChar::surrogateToUcs4(name.at(i), name.at(i + 1));
             ++i;
         }
+        if (character == U'?' && !kQuestionMarkMayStandForLoss)
+            continue;
         const int code = SystemCodePageCode(character);
         if (code == 63 || code < 32 || (code >= 127 && code <= 159))
             return true;

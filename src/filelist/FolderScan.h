@@ -13,15 +13,17 @@ using YieldFn = std::function<void()>;
 
 // Adds to `folders` (paths ending in the entry separator) every subfolder of theirs, however
 // deep, breadth-first: each level in the order of its parents and of the listing. Hidden system
-// folders are neither walked nor listed (except a drive root); names with "?", an unusable
-// character, "." and ".." are skipped; a folder that cannot be listed keeps what was found so far,
-// and an unreadable one (permission denied) is dropped. A folder reached a second time through a
-// link is not walked again, so link loops end. Yields per folder and per subfolder found.
+// folders are neither walked nor listed (except a drive root); names with an unusable character
+// (on Windows also any "?"), "." and ".." are skipped; a folder that cannot be listed keeps what
+// was found so far, and an unreadable one (permission denied) is dropped. A folder reached a
+// second time through a link is not walked again, so link loops end. Yields per folder and per
+// subfolder found.
 void CollectSubfolders(QStringList &folders, const YieldFn &yield);
 
 // True when a folder name holds a character that the system code page cannot hold (elsewhere than
-// Windows: a name that did not decode), "?", a code below 32, or a code from 127 to 159; a
-// character that the code page writes with two bytes counts as unusable too.
+// Windows: a name that did not decode), a code below 32, or a code from 127 to 159; a character
+// that the code page writes with two bytes counts as unusable too, and on Windows so does "?",
+// which is what a character the code page cannot hold reads back as.
 bool HasUnusableChar(const QString &name);
 
 // The bare names of the present files (hidden and system ones too, never folders) of `folder`

@@ -12,7 +12,6 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -216,7 +215,7 @@ void Form1::BuildControls()
     PaintWhite(Frame1);
     Label2 = new QLabel(QStringLiteral("...append this text to the end of the file..."), Frame1);
     place(Label2, "Label2", 240, 300, 3345, 225);
-    Text1 = new QPlainTextEdit(Frame1);
+    Text1 = new TextBox(Frame1);
     place(Text1, "Text1", 240, 570, 7320, 1395);
     Label3 = new QLabel(QStringLiteral(" ...if this text            xxx                exist at all in the file:"),
                         Frame1);
@@ -225,9 +224,9 @@ void Form1::BuildControls()
     FitLabel(Label3);
     Combo1 = new QComboBox(Frame1); // after Label3, so it lies over the gap in the sentence
     place(Combo1, "Combo1", 1400, 2070, 1335, 345);
-    Text2 = new QPlainTextEdit(Frame1);
+    Text2 = new TextBox(Frame1);
     place(Text2, "Text2", 240, 2490, 7320, 1395);
-    for (QPlainTextEdit *edit : {Text1, Text2}) {
+    for (TextBox *edit : {Text1, Text2}) {
         edit->setLineWrapMode(QPlainTextEdit::NoWrap);
         edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
         edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

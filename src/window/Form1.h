@@ -4,6 +4,7 @@
 #include "ErrorTrap.h"
 #include "FileList.h"
 #include "Look.h"
+#include "TextBox.h"
 
 #include <QElapsedTimer>
 #include <QWidget>
@@ -15,7 +16,6 @@ class QDropEvent;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
@@ -116,7 +116,7 @@ public:
                 *PushButton5 = nullptr, *PushButton6 = nullptr, *PushButton7 = nullptr, *PushButton11 = nullptr;
     QGroupBox *Frame1 = nullptr, *Frame2 = nullptr, *Frame3 = nullptr;
     QLabel *Label2 = nullptr, *Label3 = nullptr;
-    QPlainTextEdit *Text1 = nullptr, *Text2 = nullptr;
+    TextBox *Text1 = nullptr, *Text2 = nullptr;
     QLineEdit *Text3 = nullptr;
     QComboBox *Combo1 = nullptr;
     QRadioButton *Option1 = nullptr, *Option2 = nullptr;

@@ -10,30 +10,68 @@
 #include <QDir>
 #include <QDragMoveEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMimeData>
-#include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QTreeView>
 #include <QUrl>
 
+#include <optional>
+
 namespace tarnwell {
 
 namespace {
-// Dropped data is taken only when it is a list of local files and folders.
-QStringList DroppedLocalPaths(const QMimeData *data)
+// The local files and folders of a drop, and how many items were left out because the path that
+// their address decodes to would not name them.
+struct DroppedItems
 {
     QStringList paths;
+    int unreadable = 0;
+};
+
+// Whether the local path of a dropped address names the item it was made from. Off Windows the
+// address carries the name's bytes, percent-encoded, and a name that is not valid in the system's
+// character set decodes with U+FFFD in place of what could not be read: the path would then name
+// another file, or none. Windows names are UTF-16 and always decode.
+bool DecodesToItsItem([[maybe_unused]] const QUrl &url)
+{
+#ifdef Q_OS_WIN
+    return true;
+#else
+    const QByteArray bytes = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+    return QFile::encodeName(url.path(QUrl::FullyDecoded)) == bytes;
+#endif
+}
+
+// Dropped data is taken only when it is a list of local files and folders.
+std::optional<DroppedItems> DroppedLocalItems(const QMimeData *data)
+{
     if (!data || !data->hasUrls())
-        return paths;
+        return std::nullopt;
+    DroppedItems items;
     for (const QUrl &url : data->urls()) {
         if (!url.isLocalFile())
-            return {};
-        paths << QDir::toNativeSeparators(url.toLocalFile());
+            return std::nullopt;
+        if (DecodesToItsItem(url))
+            items.paths << QDir::toNativeSeparators(url.toLocalFile());
+        else
+            ++items.unreadable;
     }
-    return paths;
+    if (items.paths.isEmpty() && items.unreadable == 0)
+        return std::nullopt;
+    return items;
+}
+
+QString UnreadableItemsText(int count)
+{
+    return count == 1 ? QStringLiteral("1 dropped item was left out: its name cannot be read in this system's "
+                                       "character set.")
+                      : QStringLiteral("%1 dropped items were left out: their names cannot be read in this "
+                                       "system's character set.")
+                            .arg(count);
 }
 } // namespace
 
@@ -142,9 +180,10 @@ void Form1::RemoveSelectedEntry()
 
 bool Form1::TakesDrop(const QDropEvent *event) const
 {
-    // Only local files and folders, only as a copy, and not while the list is locked.
+    // Only local files and folders, only as a copy, and not while the list is locked. A drop of
+    // items that are all left out is taken too, so that it can say why nothing came.
     return !ListLocked() && (event->possibleActions() & Qt::CopyAction)
-           && !DroppedLocalPaths(event->mimeData()).isEmpty();
+           && DroppedLocalItems(event->mimeData()).has_value();
 }
 
 bool Form1::HandleListEvent(QObject *watched, QEvent *event)
@@ -176,7 +215,9 @@ bool Form1::HandleListEvent(QObject *watched, QEvent *event)
     }
     case QEvent::Drop: {
         auto *drop = static_cast<QDropEvent *>(event);
-        if (!TakesDrop(drop)) {
+        const std::optional<DroppedItems> items = TakesDrop(drop) ? DroppedLocalItems(drop->mimeData())
+                                                                  : std::optional<DroppedItems>();
+        if (!items) {
             drop->setDropAction(Qt::IgnoreAction);
             drop->ignore();
             return true;
@@ -185,7 +226,9 @@ bool Form1::HandleListEvent(QObject *watched, QEvent *event)
         // some file managers) to delete the originals, and the list only ever names them.
         drop->setDropAction(Qt::CopyAction);
         drop->accept();
-        DropPaths(DroppedLocalPaths(drop->mimeData()));
+        DropPaths(items->paths);
+        if (items->unreadable > 0)
+            ShowMessage(UnreadableItemsText(items->unreadable));
         return true;
     }
     default:

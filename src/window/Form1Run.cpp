@@ -7,7 +7,6 @@
 
 #include <QComboBox>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QRadioButton>
 
@@ -24,10 +23,10 @@ public:
     QString EntryText(int position) override { return m_form.m_files.EntryAt(position); }
     QString Text1() override
     {
-        // Lines typed in the box reach the file as CR LF.
-        return m_form.Text1->toPlainText().replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+        // Lines typed in the box reach the file as CR LF; every other character as it stands.
+        return m_form.Text1->ExactText().replace(QLatin1Char('\n'), QLatin1String("\r\n"));
     }
-    QString Text2() override { return m_form.Text2->toPlainText(); }
+    QString Text2() override { return m_form.Text2->ExactText(); }
     QString Text3() override { return m_form.Text3->text(); }
     int Combo1Position() override { return m_form.Combo1->currentIndex(); }
     bool Option1Selected() override { return m_form.Option1->isChecked(); }

@@ -99,11 +99,13 @@ private slots:
         QTest::newRow("txt in any letter case") << names << u"*.txt"_s << txt;
         QTest::newRow("star dot star takes names without a dot") << names << u"*.*"_s << all;
         // Left out: "~" files (not folders), a plain dot-file (2 + 32 = 34), folders whose names hold a
-        // control character or do not decode. Kept: a hidden link (1058), a well-encoded accent.
-        QTest::newRow("tilde files, value 34 and odd folder names left out")
-            << QByteArrayList{"plain.txt",   "~lock.txt", ".dot.txt", ".link.txt>plain.txt",
-                              "~dir/in.txt", "c\x01/in",  "b\xff/in", "caf\xc3\xa9/in"}
-            << u"*.*"_s << QStringList{u"plain.txt"_s, u".link.txt"_s, u"~dir/in.txt"_s, u"caf\u00e9/in"_s};
+        // control character or do not decode, files whose names do not decode. Kept: a hidden link (1058),
+        // a well-encoded accent, a folder with "?" in its name (every name is held whole here).
+        QTest::newRow("tilde files, value 34 and odd names left out")
+            << QByteArrayList{"plain.txt", "~lock.txt", ".dot.txt",  ".link.txt>plain.txt", "~dir/in.txt",
+                              "c\x01/in",  "b\xff/in",  "f\xff.txt", "caf\xc3\xa9/in",      "a?b/in"}
+            << u"*.*"_s
+            << QStringList{u"plain.txt"_s, u".link.txt"_s, u"~dir/in.txt"_s, u"caf\u00e9/in"_s, u"a?b/in"_s};
     }
 
     void scanListsEachKeptFileOnce()

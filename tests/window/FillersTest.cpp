@@ -3,6 +3,15 @@
 #include "TestRegistry.h"
 #include "WindowFixture.h"
 
+#ifndef Q_OS_WIN
+#include <QScopeGuard>
+
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 using namespace tarnwell;
 using namespace tarnwell::testing;
 using namespace Qt::StringLiterals;
@@ -89,6 +98,53 @@ private slots:
         QVERIFY(!refused.isAccepted() && enter.isAccepted() && drop.isAccepted());
         QCOMPARE(QList({enter.dropAction(), drop.dropAction()}), QList({Qt::CopyAction, Qt::CopyAction}));
         QCOMPARE(form.Files().Entries(), (QStringList{file, inner, file}));
+    }
+
+    // A dropped item whose name is not valid in the system's character set would be listed under a
+    // changed name that names no file: it is left out, and one box per drop says how many were. A
+    // dropped folder's own files and subfolders with such names are left out silently, as the scan
+    // leaves them out.
+    void drops_leaveOutNamesThatDoNotDecode()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("Windows names are UTF-16: every dropped name decodes");
+#else
+        WindowFixture fx;
+        Form1 &form = fx.Load();
+        const QByteArray root = QFile::encodeName(fx.dir.path()) + '/';
+        const auto cleanUp = qScopeGuard([&] { std::filesystem::remove_all(root.toStdString()); });
+        for (const QByteArray folder : {"dir", "dir/sub\xff", "d\xff"})
+            QVERIFY(::mkdir(QByteArray(root + folder).constData(), 0755) == 0);
+        for (const QByteArray name : {"good.txt", "bad\xff.txt", "dir/ok.txt", "dir/in\xff.txt", "d\xff/x.txt"}) {
+            const int fd = ::open(QByteArray(root + name).constData(), O_CREAT | O_WRONLY, 0644);
+            QVERIFY(fd >= 0 && ::close(fd) == 0);
+        }
+        // As a file manager gives them: the name's bytes, percent-encoded.
+        const auto dropped = [&](const QByteArrayList &names) {
+            QMimeData data;
+            QList<QUrl> urls;
+            for (const QByteArray &name : names)
+                urls << QUrl::fromEncoded("file://" + QByteArray(root + name).toPercentEncoding("/"));
+            data.setUrls(urls);
+            QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(form.ListView1->viewport(), &enter);
+            QCoreApplication::sendEvent(form.ListView1->viewport(), &drop);
+            return enter.isAccepted() && drop.isAccepted();
+        };
+        QVERIFY(dropped({"good.txt", "bad\xff.txt", "dir", "d\xff"}));
+        const QStringList listed{fx.Path(u"good.txt"_s), fx.Path(u"dir/ok.txt"_s)};
+        QCOMPARE(form.Files().Entries(), listed);
+        QVERIFY(dropped({"bad\xff.txt"})); // taken, so that the box can say why nothing came
+        QCOMPARE(form.Files().Entries(), listed);
+        QStringList boxes;
+        for (const FakePlatform::Box &box : std::as_const(fx.platform.boxes))
+            boxes << box.kind + u'|' + box.title + u'|' + box.text;
+        QCOMPARE(boxes, (QStringList{u"message|Tarnwell|2 dropped items were left out: their names cannot be read "
+                                     "in this system's character set."_s,
+                                     u"message|Tarnwell|1 dropped item was left out: its name cannot be read in "
+                                     "this system's character set."_s}));
+#endif
     }
 };
 

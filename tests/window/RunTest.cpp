@@ -110,6 +110,51 @@ private slots:
         QCOMPARE(fx.platform.calls.last(), u"end"_s);
     }
 
+    // The boxes hold exactly what was pasted: a no-break space, a bare CR, U+2028 and U+2029 stay
+    // characters; CR LF and LF are line breaks and reach the file as CR LF, as Enter and Shift+Enter
+    // do. A condition with a no-break space is looked for with it, and the text to append is written
+    // with it, in each file's own encoding. Copying from a box gives back what it holds.
+    void textBoxes_keepWhatWasPasted()
+    {
+        WindowFixture fx;
+        const QByteArray bom = "\xEF\xBB\xBF";
+        const auto utf16 = [](const QString &text) -> QByteArray {
+            return "\xFF\xFE" + QByteArray(QStringEncoder(QStringConverter::Utf16LE).encode(text));
+        };
+        Form1 &form = fx.Load();
+        form.Files().AppendMany({fx.MakeFile(u"in/space.txt"_s, bom + "100 kg"),
+                                 fx.MakeFile(u"in/u8.txt"_s, bom + "100\xC2\xA0kg"),
+                                 fx.MakeFile(u"in/u16.txt"_s, utf16(u"100\u00A0kg"_s))});
+        const auto paste = [](QPlainTextEdit *box, const QString &text) {
+            QApplication::clipboard()->setText(text);
+            box->paste();
+        };
+        paste(form.Text2, u"100\u00A0kg"_s);
+        paste(form.Text1, u"a\u00A0b\rc\u2028d\u2029e\r\nf\ng\r"_s);
+        QTest::keyClicks(form.Text1, u"h"_s);
+        QTest::keyClick(form.Text1, Qt::Key_Return);
+        QTest::keyClicks(form.Text1, u"i"_s);
+        QTest::keyClick(form.Text1, Qt::Key_Return, Qt::ShiftModifier);
+        QTest::keyClicks(form.Text1, u"j"_s);
+        form.Option2->setChecked(true);
+        for (const auto &[position, folder] : {std::pair(1, u"does-not"_s), std::pair(0, u"does"_s)}) {
+            QVERIFY(QDir().mkpath(fx.Path(folder)));
+            form.Combo1->setCurrentIndex(position);
+            form.Text3->setText(fx.Path(folder));
+            form.PushButton2_Click();
+        }
+        QCOMPARE(fx.platform.BoxTexts(u"message"_s) + fx.platform.BoxTexts(u"warning"_s), QStringList(2, u"Done."_s));
+        QCOMPARE(QDir(fx.Path(u"does-not"_s)).entryList(QDir::Files), QStringList{u"space.txt"_s});
+        QCOMPARE(QDir(fx.Path(u"does"_s)).entryList(QDir::Files), (QStringList{u"u16.txt"_s, u"u8.txt"_s}));
+        const QString appended = u"\r\na\u00A0b\rc\u2028d\u2029e\r\nf\r\ng\rh\r\ni\r\nj"_s;
+        QCOMPARE(WindowFixture::Read(fx.Path(u"does-not/space.txt"_s)), bom + "100 kg" + appended.toUtf8());
+        QCOMPARE(WindowFixture::Read(fx.Path(u"does/u8.txt"_s)), bom + "100\xC2\xA0kg" + appended.toUtf8());
+        QCOMPARE(WindowFixture::Read(fx.Path(u"does/u16.txt"_s)), utf16(u"100\u00A0kg"_s + appended));
+        form.Text1->selectAll();
+        form.Text1->copy();
+        QCOMPARE(QApplication::clipboard()->text(), u"a\u00A0b\rc\u2028d\u2029e\nf\ng\rh\ni\nj"_s);
+    }
+
     // One lock for every long operation: while it holds, nothing else changes the list or starts
     // long work, whether by key, double click, button or drop.
     void busyRule_nothingElseTouchesTheListDuringALongOperation_data()
