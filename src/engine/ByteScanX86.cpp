@@ -1,4 +1,5 @@
-// The vector kernels of the byte path for x86-64: SSE2, AVX2 and AVX-512 (VBMI2).
+// The vector kernels of the byte path for x86-64: SSE2, AVX2 and AVX-512 (VBMI2), and their kernel
+// sets.
 #include "ByteScanKernels.h"
 
 #include <array>
@@ -14,6 +15,8 @@
 #endif
 
 namespace tarnwell::bytescan {
+
+namespace {
 
 #ifdef TARNWELL_SSE2
 std::uint32_t MaskSse2(__m128i v, char c)
@@ -312,6 +315,40 @@ TARNWELL_TARGET_AVX512 std::ptrdiff_t Find512(const ByteNeedle &needle, const ch
     }
     return FindPlain(needle, text, n, i);
 }
+
+// Asked before any of the code above runs, so compiled for every processor.
+bool ProcessorRunsAvx2()
+{
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
+}
+
+bool ProcessorRunsAvx512()
+{
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw")
+           && __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("popcnt");
+}
+#endif
+
+} // namespace
+
+// The kernel sets. None reads past the end of its input; each compaction writes past the end of
+// what it gives as much as its set says, within kStripSlack.
+#ifdef TARNWELL_SSE2
+// Every x86-64 processor runs SSE2. The compaction writes up to 16 bytes past what it gives.
+static_assert(kStripSlack >= 16);
+constinit const KernelSet kSse2Kernels{ByteKernel::Sse2, [] { return true; }, CompactSse2, RemoveByValSse2, FindSse2};
+#endif
+
+#ifdef TARNWELL_AVX_KERNELS
+// The compaction writes up to 8 bytes past what it gives.
+static_assert(kStripSlack >= 8);
+constinit const KernelSet kAvx2Kernels{ByteKernel::Avx2, ProcessorRunsAvx2, CompactAvx2, RemoveByValAvx2, FindAvx2};
+
+// The compaction writes up to 64 bytes past what it gives.
+static_assert(kStripSlack >= 64);
+constinit const KernelSet kAvx512Kernels{ByteKernel::Avx512, ProcessorRunsAvx512, Compact512, RemoveByVal512, Find512};
 #endif
 
 } // namespace tarnwell::bytescan
