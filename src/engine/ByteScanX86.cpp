@@ -112,7 +112,7 @@ struct Vectors
     }
 };
 
-#include "ByteScanPairSearch.inc"
+#include "ByteScanPairSearch.inc" // NOLINT(readability-duplicate-include): once per instruction set
 
 } // namespace sse2
 #endif
@@ -246,7 +246,7 @@ struct Vectors
     }
 };
 
-#include "ByteScanPairSearch.inc"
+#include "ByteScanPairSearch.inc" // NOLINT(readability-duplicate-include): once per instruction set
 
 } // namespace avx2
 
@@ -319,7 +319,7 @@ struct Vectors
     }
 };
 
-#include "ByteScanPairSearch.inc"
+#include "ByteScanPairSearch.inc" // NOLINT(readability-duplicate-include): once per instruction set
 
 } // namespace avx512
 
