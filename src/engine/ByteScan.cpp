@@ -1,6 +1,7 @@
 #include "ByteScanKernels.h"
 
 #include <algorithm>
+#include <array>
 #include <string_view>
 
 namespace tarnwell {
@@ -81,112 +82,78 @@ namespace {
 
 using namespace bytescan;
 
-bool ProcessorRunsAvx512()
+std::size_t RemoveByValFrom(char *text, std::size_t from, std::size_t size, std::size_t &decided)
 {
-#ifdef TARNWELL_AVX_KERNELS
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw")
-           && __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("popcnt");
-#else
-    return false;
-#endif
+    return RemoveByValPlain(text, from, from, 0, size, decided);
 }
 
-bool ProcessorRunsAvx2()
+std::ptrdiff_t FindFromStart(const ByteNeedle &needle, const char *text, std::size_t n)
 {
-#ifdef TARNWELL_AVX_KERNELS
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
-#else
-    return false;
-#endif
+    return FindPlain(needle, text, n);
 }
 
-ByteKernel &Active()
+// The plain loops run anywhere; the compaction writes at most one byte past what it gives.
+constexpr KernelSet kPlainKernels{ByteKernel::Plain, [] { return true; }, CompactPlain, RemoveByValFrom, FindFromStart};
+
+// Every kernel set this build has, best first; the plain one, last, runs on every processor.
+constexpr std::array kKernelSets{
+#ifdef TARNWELL_AVX_KERNELS
+    &kAvx512Kernels, &kAvx2Kernels,
+#endif
+#ifdef TARNWELL_SSE2
+    &kSse2Kernels,
+#endif
+    &kPlainKernels};
+
+const KernelSet &Best()
 {
-    static ByteKernel kernel = BestByteKernel();
-    return kernel;
+    static const KernelSet &best = **std::find_if(kKernelSets.begin(), kKernelSets.end(),
+                                                  [](const KernelSet *set) { return set->runs(); });
+    return best;
+}
+
+const KernelSet *&Active()
+{
+    static const KernelSet *active = &Best();
+    return active;
 }
 
 } // namespace
 
 ByteKernel BestByteKernel()
 {
-#ifdef TARNWELL_SSE2
-    if (ProcessorRunsAvx512())
-        return ByteKernel::Avx512;
-    return ProcessorRunsAvx2() ? ByteKernel::Avx2 : ByteKernel::Sse2;
-#else
-    return ByteKernel::Plain;
-#endif
+    return Best().kernel;
 }
 
 ByteKernel ActiveByteKernel()
 {
-    return Active();
+    return Active()->kernel;
 }
 
 bool PinByteKernel(ByteKernel kernel)
 {
-#ifndef TARNWELL_SSE2
-    if (kernel != ByteKernel::Plain)
-        return false;
-#endif
-    if ((kernel == ByteKernel::Avx2 && !ProcessorRunsAvx2())
-        || (kernel == ByteKernel::Avx512 && !ProcessorRunsAvx512()))
-        return false;
-    Active() = kernel;
-    return true;
+    for (const KernelSet *set : kKernelSets) {
+        if (set->kernel == kernel && set->runs()) {
+            Active() = set;
+            return true;
+        }
+    }
+    return false;
 }
 
 void StripBytes(ByteStrip &strip, const char *bytes, std::size_t n)
 {
     // First CR, LF and tab go, and whether a "B" came is noted on the way; only then, and only
     // where a "B" lies, is "ByVal " looked for, in what is not yet decided.
-    const ByteKernel kernel = Active();
+    const KernelSet &kernels = *Active();
     const std::size_t from = strip.decided;
     bool anyB = std::memchr(strip.out + from, 'B', strip.size - from) != nullptr;
-    char *const end = strip.out + strip.size;
-    switch (kernel) {
-#ifdef TARNWELL_AVX_KERNELS
-    case ByteKernel::Avx512:
-        strip.size += Compact512(bytes, n, end, anyB);
-        break;
-    case ByteKernel::Avx2:
-        strip.size += CompactAvx2(bytes, n, end, anyB);
-        break;
-#endif
-#ifdef TARNWELL_SSE2
-    case ByteKernel::Sse2:
-        strip.size += CompactSse2(bytes, n, end, anyB);
-        break;
-#endif
-    default:
-        strip.size += CompactPlain(bytes, n, end, anyB);
-        break;
-    }
+    strip.size += kernels.compact(bytes, n, strip.out + strip.size, anyB);
     if (!anyB) {
         strip.decided = strip.size;
         return;
     }
-    switch (kernel) {
-#ifdef TARNWELL_AVX_KERNELS
-    case ByteKernel::Avx512:
-        strip.size = RemoveByVal512(strip.out, from, strip.size, strip.decided);
-        break;
-    case ByteKernel::Avx2:
-        strip.size = RemoveByValAvx2(strip.out, from, strip.size, strip.decided);
-        break;
-#endif
-#ifdef TARNWELL_SSE2
-    case ByteKernel::Sse2:
-        strip.size = RemoveByValSse2(strip.out, from, strip.size, strip.decided);
-        break;
-#endif
-    default:
-        strip.size = RemoveByValPlain(strip.out, from, from, 0, strip.size, strip.decided);
-        break;
-    }
+    strip.size = kernels.removeByVal(strip.out, from, strip.size, strip.decided);
 }
 
 ByteNeedle::ByteNeedle(const std::string &needle) : m_lower(needle)
@@ -226,20 +193,7 @@ std::ptrdiff_t ByteNeedle::Find(const char *text, std::size_t n) const
 {
     if (m_lower.empty() || n < m_lower.size())
         return m_lower.empty() && n > 0 ? 0 : -1;
-    switch (Active()) {
-#ifdef TARNWELL_AVX_KERNELS
-    case ByteKernel::Avx512:
-        return Find512(*this, text, n);
-    case ByteKernel::Avx2:
-        return FindAvx2(*this, text, n);
-#endif
-#ifdef TARNWELL_SSE2
-    case ByteKernel::Sse2:
-        return FindSse2(*this, text, n);
-#endif
-    default:
-        return FindPlain(*this, text, n);
-    }
+    return Active()->find(*this, text, n);
 }
 
 } // namespace tarnwell

@@ -6,8 +6,9 @@
 namespace tarnwell {
 
 // The byte kernels of the condition test's fast path: stripping and searching text that is read
-// one byte to a character. Each comes as a plain loop, with SSE2 (every x86-64 processor), with
-// AVX2 and with AVX-512 (VBMI2); the best the processor runs is chosen once, at first use.
+// one byte to a character. They come in sets, one per instruction set: plain loops, SSE2 (every
+// x86-64 processor), AVX2 and AVX-512 (VBMI2); the best set the processor runs is chosen once, at
+// first use.
 enum class ByteKernel { Plain, Sse2, Avx2, Avx512 };
 
 // The best kernel this processor runs.

@@ -1,7 +1,7 @@
 #pragma once
 
-// What the byte kernels share: the plain loops (also the tails of the vector loops) and the vector
-// kernels of each instruction set, each a function of its own that ByteScan.cpp picks from.
+// What the byte kernels share: the plain loops (also the tails of the vector loops) and the kernel
+// set of each instruction set, from which ByteScan.cpp picks one.
 #include "ByteScan.h"
 
 #include <cstdint>
@@ -60,19 +60,31 @@ bool Matches(const ByteNeedle &needle, const char *at);
 // The first occurrence of the needle in text[from, n), or -1.
 std::ptrdiff_t FindPlain(const ByteNeedle &needle, const char *text, std::size_t n, std::size_t from = 0);
 
+// One instruction set's kernels, chosen as a whole (ByteScan.cpp keeps them in one table, best
+// first). None reads past the end of its input. `compact` writes past the end of what it gives
+// (up to 64 bytes, each set says how much), within the kStripSlack its caller leaves; the other
+// two write nothing past their input.
+struct KernelSet
+{
+    ByteKernel kernel;
+    // Whether this processor runs them.
+    bool (*runs)();
+    // Copies src[0, n) to out without CR, LF and tab, as CompactPlain does.
+    std::size_t (*compact)(const char *src, std::size_t n, char *out, bool &anyB);
+    // Cuts every "ByVal " out of text[from, size) in place, as RemoveByValPlain does from `from`
+    // with nothing to skip.
+    std::size_t (*removeByVal)(char *text, std::size_t from, std::size_t size, std::size_t &decided);
+    // The first occurrence of the needle (not empty, n at least its size) in text[0, n), or -1.
+    std::ptrdiff_t (*find)(const ByteNeedle &needle, const char *text, std::size_t n);
+};
+
 // The vector kernels: the same three steps, 16, 32 or 64 bytes at a time (ByteScanX86.cpp).
 #ifdef TARNWELL_SSE2
-std::size_t CompactSse2(const char *src, std::size_t n, char *out, bool &anyB);
-std::size_t RemoveByValSse2(char *text, std::size_t from, std::size_t size, std::size_t &decided);
-std::ptrdiff_t FindSse2(const ByteNeedle &needle, const char *text, std::size_t n);
+extern const KernelSet kSse2Kernels;
 #endif
 #ifdef TARNWELL_AVX_KERNELS
-std::size_t CompactAvx2(const char *src, std::size_t n, char *out, bool &anyB);
-std::size_t RemoveByValAvx2(char *text, std::size_t from, std::size_t size, std::size_t &decided);
-std::ptrdiff_t FindAvx2(const ByteNeedle &needle, const char *text, std::size_t n);
-std::size_t Compact512(const char *src, std::size_t n, char *out, bool &anyB);
-std::size_t RemoveByVal512(char *text, std::size_t from, std::size_t size, std::size_t &decided);
-std::ptrdiff_t Find512(const ByteNeedle &needle, const char *text, std::size_t n);
+extern const KernelSet kAvx2Kernels;
+extern const KernelSet kAvx512Kernels;
 #endif
 
 } // namespace tarnwell::bytescan

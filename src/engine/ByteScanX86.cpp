@@ -1,4 +1,6 @@
-// The vector kernels of the byte path for x86-64: SSE2, AVX2 and AVX-512 (VBMI2).
+// The vector kernels of the byte path for x86-64: SSE2, AVX2 and AVX-512 (VBMI2), and their kernel
+// sets. The code of AVX2 and of AVX-512 lies each in a region compiled for that instruction set
+// alone; the processor is asked before any of it runs.
 #include "ByteScanKernels.h"
 
 #include <array>
@@ -9,11 +11,22 @@
 #endif
 #ifdef TARNWELL_AVX_KERNELS
 #include <immintrin.h>
-#define TARNWELL_TARGET_AVX2 __attribute__((target("avx2,popcnt")))
-#define TARNWELL_TARGET_AVX512 __attribute__((target("avx512f,avx512bw,avx512vbmi2,popcnt")))
+// Every function defined from TARNWELL_BEGIN_TARGET(isa) to TARNWELL_END_TARGET is compiled for the
+// instruction set `isa`, templates included (GCC and Clang each have a pragma of their own).
+#define TARNWELL_PRAGMA(text) _Pragma(#text)
+#ifdef __clang__
+#define TARNWELL_BEGIN_TARGET(isa)                                                                                     \
+    TARNWELL_PRAGMA(clang attribute push(__attribute__((target(isa))), apply_to = function))
+#define TARNWELL_END_TARGET TARNWELL_PRAGMA(clang attribute pop)
+#else
+#define TARNWELL_BEGIN_TARGET(isa) TARNWELL_PRAGMA(GCC push_options) TARNWELL_PRAGMA(GCC target(isa))
+#define TARNWELL_END_TARGET TARNWELL_PRAGMA(GCC pop_options)
+#endif
 #endif
 
 namespace tarnwell::bytescan {
+
+namespace {
 
 #ifdef TARNWELL_SSE2
 std::uint32_t MaskSse2(__m128i v, char c)
@@ -84,30 +97,29 @@ std::size_t RemoveByValSse2(char *text, std::size_t from, std::size_t size, std:
     return RemoveByValPlain(text, r, w, static_cast<std::size_t>(std::popcount(carry)), size, decided);
 }
 
-std::ptrdiff_t FindSse2(const ByteNeedle &needle, const char *text, std::size_t n)
+namespace sse2 {
+
+struct Vectors
 {
-    const std::size_t span = needle.size() - 1, firstAt = needle.firstAt, lastAt = needle.lastAt;
-    const __m128i first = _mm_set1_epi8(static_cast<char>(needle.first));
-    const __m128i firstFold = _mm_set1_epi8(static_cast<char>(needle.firstFold));
-    const __m128i last = _mm_set1_epi8(static_cast<char>(needle.last));
-    const __m128i lastFold = _mm_set1_epi8(static_cast<char>(needle.lastFold));
-    std::size_t i = 0;
-    for (; i + span + 16 <= n; i += 16) {
-        const __m128i a = _mm_or_si128(LoadSse2(text + i + firstAt), firstFold);
-        const __m128i z = _mm_or_si128(LoadSse2(text + i + lastAt), lastFold);
-        auto bits = static_cast<std::uint32_t>(
-            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(z, last))));
-        for (; bits != 0; bits &= bits - 1) {
-            const std::size_t at = i + static_cast<std::size_t>(std::countr_zero(bits));
-            if (Matches(needle, text + at))
-                return static_cast<std::ptrdiff_t>(at);
-        }
+    static constexpr std::size_t kWidth = 16;
+    static __m128i Splat(unsigned char c) { return _mm_set1_epi8(static_cast<char>(c)); }
+    static __m128i Load(const char *at) { return LoadSse2(at); }
+    static __m128i Or(__m128i a, __m128i b) { return _mm_or_si128(a, b); }
+    static std::uint32_t BothEqual(__m128i a, __m128i wantA, __m128i b, __m128i wantB)
+    {
+        return static_cast<std::uint32_t>(
+            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, wantA), _mm_cmpeq_epi8(b, wantB))));
     }
-    return FindPlain(needle, text, n, i);
-}
+};
+
+#include "ByteScanPairSearch.inc" // NOLINT(readability-duplicate-include): once per instruction set
+
+} // namespace sse2
 #endif
 
 #ifdef TARNWELL_AVX_KERNELS
+TARNWELL_BEGIN_TARGET("avx2,popcnt")
+
 // For each mask of eight bytes (bit set: the byte goes), the indices of the bytes kept, packed
 // to the front (80 hex for the unused places, which a byte shuffle turns into zero), and how many.
 struct PackTable
@@ -137,12 +149,12 @@ const PackTable &Pack()
     return table;
 }
 
-TARNWELL_TARGET_AVX2 inline std::uint32_t MaskAvx2(__m256i v, char c)
+inline std::uint32_t MaskAvx2(__m256i v, char c)
 {
     return static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, _mm256_set1_epi8(c))));
 }
 
-TARNWELL_TARGET_AVX2 inline __m256i LoadAvx2(const char *at)
+inline __m256i LoadAvx2(const char *at)
 {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(at));
 }
@@ -150,7 +162,7 @@ TARNWELL_TARGET_AVX2 inline __m256i LoadAvx2(const char *at)
 // Writes the 32 bytes of `v` without those whose bit is set in `removed` to `out`, eight bytes at
 // a time by one byte shuffle and four stores, with no branch; gives how many were written. It
 // stores up to 32 bytes from `out`.
-TARNWELL_TARGET_AVX2 inline std::size_t PackAvx2(const PackTable &table, __m256i v, std::uint32_t removed, char *out)
+inline std::size_t PackAvx2(const PackTable &table, __m256i v, std::uint32_t removed, char *out)
 {
     const unsigned m0 = removed & 0xFF, m1 = removed >> 8 & 0xFF, m2 = removed >> 16 & 0xFF, m3 = removed >> 24;
     constexpr auto eights = static_cast<long long>(0x0808080808080808ull);
@@ -172,7 +184,7 @@ TARNWELL_TARGET_AVX2 inline std::size_t PackAvx2(const PackTable &table, __m256i
     return d + table.kept[m3];
 }
 
-TARNWELL_TARGET_AVX2 std::size_t CompactAvx2(const char *src, std::size_t n, char *out, bool &anyB)
+std::size_t CompactAvx2(const char *src, std::size_t n, char *out, bool &anyB)
 {
     const PackTable &table = Pack();
     std::size_t d = 0;
@@ -191,12 +203,12 @@ TARNWELL_TARGET_AVX2 std::size_t CompactAvx2(const char *src, std::size_t n, cha
 }
 
 // Where a "ByVal " starts among the 32 places from `at` (it reads 37 bytes).
-TARNWELL_TARGET_AVX2 inline __m256i IsAvx2(const char *at, char c)
+inline __m256i IsAvx2(const char *at, char c)
 {
     return _mm256_cmpeq_epi8(LoadAvx2(at), _mm256_set1_epi8(c));
 }
 
-TARNWELL_TARGET_AVX2 inline std::uint32_t ByValStartsAvx2(const char *at)
+inline std::uint32_t ByValStartsAvx2(const char *at)
 {
     const __m256i byv = _mm256_and_si256(_mm256_and_si256(IsAvx2(at, 'B'), IsAvx2(at + 1, 'y')), IsAvx2(at + 2, 'V'));
     const __m256i al = _mm256_and_si256(_mm256_and_si256(IsAvx2(at + 3, 'a'), IsAvx2(at + 4, 'l')),
@@ -205,7 +217,7 @@ TARNWELL_TARGET_AVX2 inline std::uint32_t ByValStartsAvx2(const char *at)
 }
 
 // In place: the packed stores never pass the chunk just loaded.
-TARNWELL_TARGET_AVX2 std::size_t RemoveByValAvx2(char *text, std::size_t from, std::size_t size, std::size_t &decided)
+std::size_t RemoveByValAvx2(char *text, std::size_t from, std::size_t size, std::size_t &decided)
 {
     const PackTable &table = Pack();
     std::size_t r = from, w = from;
@@ -219,51 +231,50 @@ TARNWELL_TARGET_AVX2 std::size_t RemoveByValAvx2(char *text, std::size_t from, s
     return RemoveByValPlain(text, r, w, static_cast<std::size_t>(std::popcount(carry)), size, decided);
 }
 
-// Two bytes of the needle are compared at 32 places at once; only where both agree is the whole
-// needle compared.
-TARNWELL_TARGET_AVX2 std::ptrdiff_t FindAvx2(const ByteNeedle &needle, const char *text, std::size_t n)
+namespace avx2 {
+
+struct Vectors
 {
-    const std::size_t span = needle.size() - 1, firstAt = needle.firstAt, lastAt = needle.lastAt;
-    const __m256i first = _mm256_set1_epi8(static_cast<char>(needle.first));
-    const __m256i firstFold = _mm256_set1_epi8(static_cast<char>(needle.firstFold));
-    const __m256i last = _mm256_set1_epi8(static_cast<char>(needle.last));
-    const __m256i lastFold = _mm256_set1_epi8(static_cast<char>(needle.lastFold));
-    std::size_t i = 0;
-    for (; i + span + 32 <= n; i += 32) {
-        const __m256i a = _mm256_or_si256(LoadAvx2(text + i + firstAt), firstFold);
-        const __m256i z = _mm256_or_si256(LoadAvx2(text + i + lastAt), lastFold);
-        auto bits = static_cast<std::uint32_t>(
-            _mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(a, first), _mm256_cmpeq_epi8(z, last))));
-        for (; bits != 0; bits &= bits - 1) {
-            const std::size_t at = i + static_cast<std::size_t>(std::countr_zero(bits));
-            if (Matches(needle, text + at))
-                return static_cast<std::ptrdiff_t>(at);
-        }
+    static constexpr std::size_t kWidth = 32;
+    static __m256i Splat(unsigned char c) { return _mm256_set1_epi8(static_cast<char>(c)); }
+    static __m256i Load(const char *at) { return LoadAvx2(at); }
+    static __m256i Or(__m256i a, __m256i b) { return _mm256_or_si256(a, b); }
+    static std::uint32_t BothEqual(__m256i a, __m256i wantA, __m256i b, __m256i wantB)
+    {
+        return static_cast<std::uint32_t>(
+            _mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(a, wantA), _mm256_cmpeq_epi8(b, wantB))));
     }
-    return FindPlain(needle, text, n, i);
-}
+};
+
+#include "ByteScanPairSearch.inc" // NOLINT(readability-duplicate-include): once per instruction set
+
+} // namespace avx2
+
+TARNWELL_END_TARGET
 #endif
 
 #ifdef TARNWELL_AVX_KERNELS
-TARNWELL_TARGET_AVX512 inline __m512i Load512(const char *at)
+TARNWELL_BEGIN_TARGET("avx512f,avx512bw,avx512vbmi2,popcnt")
+
+inline __m512i Load512(const char *at)
 {
     return _mm512_loadu_si512(at);
 }
 
-TARNWELL_TARGET_AVX512 inline std::uint64_t Mask512(__m512i v, char c)
+inline std::uint64_t Mask512(__m512i v, char c)
 {
     return _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(c));
 }
 
 // Writes the bytes of `v` whose bit is set in `keep` to `out`, packed; gives how many. It stores
 // 64 bytes from `out`.
-TARNWELL_TARGET_AVX512 inline std::size_t Pack512(__m512i v, std::uint64_t keep, char *out)
+inline std::size_t Pack512(__m512i v, std::uint64_t keep, char *out)
 {
     _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(keep, v));
     return static_cast<std::size_t>(std::popcount(keep));
 }
 
-TARNWELL_TARGET_AVX512 std::size_t Compact512(const char *src, std::size_t n, char *out, bool &anyB)
+std::size_t Compact512(const char *src, std::size_t n, char *out, bool &anyB)
 {
     std::size_t d = 0;
     std::uint64_t bs = 0;
@@ -277,7 +288,7 @@ TARNWELL_TARGET_AVX512 std::size_t Compact512(const char *src, std::size_t n, ch
     return d + CompactPlain(src + i, n - i, out + d, anyB);
 }
 
-TARNWELL_TARGET_AVX512 std::size_t RemoveByVal512(char *text, std::size_t from, std::size_t size, std::size_t &decided)
+std::size_t RemoveByVal512(char *text, std::size_t from, std::size_t size, std::size_t &decided)
 {
     std::size_t r = from, w = from;
     std::uint64_t carry = 0;
@@ -294,24 +305,62 @@ TARNWELL_TARGET_AVX512 std::size_t RemoveByVal512(char *text, std::size_t from, 
     return RemoveByValPlain(text, r, w, static_cast<std::size_t>(std::popcount(carry)), size, decided);
 }
 
-TARNWELL_TARGET_AVX512 std::ptrdiff_t Find512(const ByteNeedle &needle, const char *text, std::size_t n)
+namespace avx512 {
+
+struct Vectors
 {
-    const std::size_t span = needle.size() - 1, firstAt = needle.firstAt, lastAt = needle.lastAt;
-    const __m512i firstFold = _mm512_set1_epi8(static_cast<char>(needle.firstFold));
-    const __m512i lastFold = _mm512_set1_epi8(static_cast<char>(needle.lastFold));
-    const auto first = static_cast<char>(needle.first), last = static_cast<char>(needle.last);
-    std::size_t i = 0;
-    for (; i + span + 64 <= n; i += 64) {
-        std::uint64_t bits = Mask512(_mm512_or_si512(Load512(text + i + firstAt), firstFold), first)
-                             & Mask512(_mm512_or_si512(Load512(text + i + lastAt), lastFold), last);
-        for (; bits != 0; bits &= bits - 1) {
-            const std::size_t at = i + static_cast<std::size_t>(std::countr_zero(bits));
-            if (Matches(needle, text + at))
-                return static_cast<std::ptrdiff_t>(at);
-        }
+    static constexpr std::size_t kWidth = 64;
+    static __m512i Splat(unsigned char c) { return _mm512_set1_epi8(static_cast<char>(c)); }
+    static __m512i Load(const char *at) { return Load512(at); }
+    static __m512i Or(__m512i a, __m512i b) { return _mm512_or_si512(a, b); }
+    static std::uint64_t BothEqual(__m512i a, __m512i wantA, __m512i b, __m512i wantB)
+    {
+        return _mm512_cmpeq_epi8_mask(a, wantA) & _mm512_cmpeq_epi8_mask(b, wantB);
     }
-    return FindPlain(needle, text, n, i);
+};
+
+#include "ByteScanPairSearch.inc" // NOLINT(readability-duplicate-include): once per instruction set
+
+} // namespace avx512
+
+TARNWELL_END_TARGET
+
+// Asked before the code above runs, so compiled for every processor.
+bool ProcessorRunsAvx2()
+{
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
 }
+
+bool ProcessorRunsAvx512()
+{
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw")
+           && __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("popcnt");
+}
+#endif
+
+} // namespace
+
+// The kernel sets. None reads past the end of its input; each compaction writes past the end of
+// what it gives as much as its set says, within kStripSlack.
+#ifdef TARNWELL_SSE2
+// Every x86-64 processor runs SSE2. The compaction writes up to 16 bytes past what it gives.
+static_assert(kStripSlack >= 16);
+constinit const KernelSet kSse2Kernels{ByteKernel::Sse2, [] { return true; }, CompactSse2, RemoveByValSse2,
+                                       sse2::FindPair<sse2::Vectors>};
+#endif
+
+#ifdef TARNWELL_AVX_KERNELS
+// The compaction writes up to 8 bytes past what it gives.
+static_assert(kStripSlack >= 8);
+constinit const KernelSet kAvx2Kernels{ByteKernel::Avx2, ProcessorRunsAvx2, CompactAvx2, RemoveByValAvx2,
+                                       avx2::FindPair<avx2::Vectors>};
+
+// The compaction writes up to 64 bytes past what it gives.
+static_assert(kStripSlack >= 64);
+constinit const KernelSet kAvx512Kernels{ByteKernel::Avx512, ProcessorRunsAvx512, Compact512, RemoveByVal512,
+                                         avx512::FindPair<avx512::Vectors>};
 #endif
 
 } // namespace tarnwell::bytescan

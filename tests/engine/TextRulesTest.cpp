@@ -92,6 +92,26 @@ private slots:
         QVERIFY(PinByteKernel(BestByteKernel()));
     }
 
+    // The search alone, past several vector widths, among places where the needle's two rare bytes agree
+    // and the rest does not: on every kernel it finds the needle at each place, and not once the text ends
+    // one byte short of it.
+    void needleAtEveryPlaceOnEveryKernel()
+    {
+        const ByteNeedle needle("zebra");
+        const QByteArray decoys = QByteArray("zxBRa").repeated(40);
+        for (const ByteKernel kernel : {ByteKernel::Plain, ByteKernel::Sse2, ByteKernel::Avx2, ByteKernel::Avx512}) {
+            if (!PinByteKernel(kernel))
+                continue;
+            QCOMPARE(needle.Find(decoys.data(), decoys.size()), -1);
+            for (int at = 0; at + 5 <= decoys.size(); ++at) {
+                const QByteArray text = QByteArray(decoys).replace(at, 5, "ZeBrA");
+                if (needle.Find(text.data(), text.size()) != at || needle.Find(text.data(), at + 4) != -1)
+                    QFAIL(qPrintable(u"kernel %1, at %2"_s.arg(int(kernel)).arg(at)));
+            }
+        }
+        QVERIFY(PinByteKernel(BestByteKernel()));
+    }
+
     // Thinning the list by a text in the paths, in the locale's lower case (the window's test keeps to
     // ASCII); order and duplicates stay, and each entry is tested once (a yield each).
     void filters()
