@@ -327,7 +327,7 @@ public:
     bool Option1Selected() override { return true; }
     void SetProgressValue(double) override {}
     void SetProgressText(const QString &) override {}
-    void SetPointer(int) override {}
+    void SetBusy(bool) override {}
     void ShowMessage(const QString &) override {}
     void Yield() override {}
     void ShowErrorBox(const QString &description, const QString &, int) override

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "ErrorTrap.h"
-#include "PointerStates.h"
 
 #include <QString>
 
@@ -22,7 +21,7 @@ public:
     virtual bool Option1Selected() = 0;          // true: edit the input files in place
     virtual void SetProgressValue(double percent) = 0;
     virtual void SetProgressText(const QString &text) = 0;
-    virtual void SetPointer(int state) = 0;            // kPointerDefault or kPointerBusy
+    virtual void SetBusy(bool busy) = 0;               // the busy pointer, or the ordinary one
     virtual void ShowMessage(const QString &text) = 0; // OK only, no icon, application title
     virtual void Yield() = 0;                          // let the message loop run
 };

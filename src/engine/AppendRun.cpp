@@ -155,7 +155,7 @@ void RunAppendJob(AppendHost &host, const CodePage &codePage, AppendJournal *jou
 
         trap.Line(104, [&] {
             host.Yield();
-            host.SetPointer(kPointerBusy);
+            host.SetBusy(true);
         });
         trap.Line(106, [&] { host.SetProgressValue(static_cast<double>(i) / count * 100.0); });
         if (!trap.Line(108, [&] { path = host.EntryText(i); }))
@@ -163,7 +163,7 @@ void RunAppendJob(AppendHost &host, const CodePage &codePage, AppendJournal *jou
         trap.Line(110, [&] {
             host.SetProgressText(QStringLiteral("Processing: ") + FileNameOf(path));
             host.Yield();
-            host.SetPointer(kPointerBusy);
+            host.SetBusy(true);
         });
         // A file that could not be read whole is never written. When the files are edited in
         // place, each is opened once, to read it and to append to it; the save mode that counts
@@ -204,7 +204,7 @@ void RunAppendJob(AppendHost &host, const CodePage &codePage, AppendJournal *jou
         journal->EndRun();
 
     trap.Line(120, [&] {
-        host.SetPointer(kPointerDefault);
+        host.SetBusy(false);
         host.SetProgressValue(0);
         host.SetProgressText(QStringLiteral("Progress Bar"));
     });

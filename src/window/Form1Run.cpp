@@ -36,7 +36,7 @@ public:
     {
         m_form.ProgressBar1->setFormat(QString(text).replace(QLatin1Char('%'), QLatin1String("%%")));
     }
-    void SetPointer(int state) override { m_form.SetPointerState(state); }
+    void SetBusy(bool busy) override { m_form.SetPointerState(busy ? kPointerBusy : kPointerDefault); }
     void ShowMessage(const QString &text) override { m_form.ShowMessage(text); }
     void Yield() override { m_form.Yield(); }
     void ShowErrorBox(const QString &description, const QString &procedure, int line) override

@@ -37,7 +37,7 @@ struct Job
 };
 
 // The window, scripted: answers from `job` (which `onCall` may edit mid-run), records the calls in order
-// ("Yield", "Pointer(11)", "EntryText(2)", ...) and error boxes as "description|procedure|line".
+// ("Yield", "Busy", "EntryText(2)", ...) and error boxes as "description|procedure|line".
 class FakeHost final : public AppendHost
 {
 public:
@@ -59,7 +59,7 @@ public:
     bool Option1Selected() override { return job.option1; }
     void SetProgressValue(double percent) override { Record(u"Progress(%1)"_s.arg(percent)); }
     void SetProgressText(const QString &text) override { Record(u"ProgressText(%1)"_s.arg(text)); }
-    void SetPointer(int state) override { Record(u"Pointer(%1)"_s.arg(state)); }
+    void SetBusy(bool busy) override { Record(busy ? u"Busy"_s : u"NotBusy"_s); }
     void Yield() override { Record(u"Yield"_s); }
     void ShowMessage(const QString &text) override { Record(u"Message(%1)"_s.arg(text)); }
     void ShowErrorBox(const QString &description, const QString &procedure, int line) override
@@ -181,10 +181,10 @@ private slots:
         RunAppendJob(host, CodePage::Windows1252());
         QStringList expected;
         for (int i = 1; i <= 4; ++i) {
-            expected << u"Yield"_s << u"Pointer(11)"_s << u"Progress(%1)"_s.arg(25 * i) << u"EntryText(%1)"_s.arg(i)
-                     << u"ProgressText(Processing: f%1.txt)"_s.arg(i) << u"Yield"_s << u"Pointer(11)"_s;
+            expected << u"Yield"_s << u"Busy"_s << u"Progress(%1)"_s.arg(25 * i) << u"EntryText(%1)"_s.arg(i)
+                     << u"ProgressText(Processing: f%1.txt)"_s.arg(i) << u"Yield"_s << u"Busy"_s;
         }
-        expected << u"Pointer(0)"_s << u"Progress(0)"_s << u"ProgressText(Progress Bar)"_s << u"Message(Done.)"_s;
+        expected << u"NotBusy"_s << u"Progress(0)"_s << u"ProgressText(Progress Bar)"_s << u"Message(Done.)"_s;
         QCOMPARE(host.calls, expected);
         QCOMPARE(ReadBytes(Path(u"f1.txt"_s)), "data\r\nTAIL"_ba);
         QCOMPARE(ReadBytes(Path(u"f2.txt"_s)), "zzz"_ba);

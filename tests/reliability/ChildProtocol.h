@@ -39,7 +39,7 @@ public:
     bool Option1Selected() override { return inPlace; }
     void SetProgressValue(double) override {}
     void SetProgressText(const QString &) override {}
-    void SetPointer(int) override {}
+    void SetBusy(bool) override {}
     void Yield() override {}
     void ShowMessage(const QString &text) override { report(QStringLiteral("MESSAGE ") + text); }
     void ShowErrorBox(const QString &description, const QString &procedure, int line) override

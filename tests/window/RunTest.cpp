@@ -88,9 +88,10 @@ private slots:
         press(Qt::Key_Return);
         QCOMPARE(form.Files().Count(), 5);
         QVERIFY(QFile::remove(fx.Path(u"in/c.txt"_s)) && QDir().mkpath(fx.Path(u"in/c.txt"_s)));
-        QList<int> values;
+        QList<int> values, pointers;
         connect(form.ProgressBar1, &QProgressBar::valueChanged, this, [&](int v) {
             values << v;
+            pointers << form.PointerState();
             if (v == 100)
                 form.Text1->setPlainText(u"new"_s);
         });
@@ -101,6 +102,8 @@ private slots:
         QVERIFY2(error.contains(u"c.txt"_s) && error.contains(u"PushButton2_Click at line"_s), qPrintable(error));
         QCOMPARE(fx.platform.boxes.last().text, u"Done."_s);
         QCOMPARE(values, (QList<int>{20, 40, 60, 80, 100, 0}));
+        const int busy = kPointerBusy; // the hourglass while files are processed, the ordinary pointer after
+        QCOMPARE(pointers, (QList<int>{busy, busy, busy, busy, busy, kPointerDefault}));
         QCOMPARE(form.ProgressBar1->text(), u"Progress Bar"_s);
         QCOMPARE(form.PointerState(), kPointerDefault);
         QCOMPARE(QDir(fx.Path(u"out"_s)).entryList(QDir::Files), (QStringList{u"b.txt"_s, u"e.txt"_s}));
