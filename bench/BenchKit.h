@@ -320,11 +320,11 @@ public:
     int errors = 0;
     int EntryCount() override { return static_cast<int>(files.size()); }
     QString EntryText(int position) override { return files.at(position - 1); }
-    QString Text1() override { return kAppendText; }
-    QString Text2() override { return kCondition; }
-    QString Text3() override { return folder; }
-    int Combo1Position() override { return 1; }
-    bool Option1Selected() override { return true; }
+    QString AppendText() override { return kAppendText; }
+    QString ConditionText() override { return kCondition; }
+    tarnwell::ConditionMode ConditionMode() override { return ConditionMode::DoesNot; }
+    tarnwell::SaveMode SaveMode() override { return SaveMode::EditInPlace; }
+    QString OutputFolder() override { return folder; }
     void SetProgressValue(double) override {}
     void SetProgressText(const QString &) override {}
     void SetBusy(bool) override {}

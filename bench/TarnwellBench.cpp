@@ -101,7 +101,8 @@ void CaseP1(const Config &cfg, Samples &p6)
             AppendJournal journal(cfg.root + QStringLiteral("/data"));
             journal.SetSyncAtRunEnds(variant == 2);
             timer.start();
-            RunAppendJob(host, CodePage::System(), variant == 1 ? nullptr : &journal);
+            RunAppendJob(host, QStringLiteral("PushButton2_Click"), CodePage::System(),
+                         variant == 1 ? nullptr : &journal);
             seconds[variant] = Seconds(timer);
             if (host.errors != 0)
                 Fail(QStringLiteral("the engine reported errors"));
@@ -136,7 +137,7 @@ int BigFileChild(const QString &path, const QString &folder, const QString &kern
     QuietHost host;
     host.files = {path};
     host.folder = folder;
-    RunAppendJob(host, CodePage::Windows1252());
+    RunAppendJob(host, QStringLiteral("PushButton2_Click"), CodePage::Windows1252());
     return host.errors == 0 ? 0 : 1;
 }
 

@@ -70,18 +70,6 @@ private:
 
 } // namespace
 
-ConditionMode ConditionModeFromPosition(int combo1Position)
-{
-    switch (combo1Position) {
-    case 0:
-        return ConditionMode::Does;
-    case 1:
-        return ConditionMode::DoesNot;
-    default:
-        return ConditionMode::Unset;
-    }
-}
-
 bool Qualifies(ConditionMode mode, bool found)
 {
     return (mode == ConditionMode::Does && found) || (mode == ConditionMode::DoesNot && !found);
@@ -102,9 +90,9 @@ bool IsFolder(const QString &path)
     return !path.isEmpty() && QFileInfo(path).isDir();
 }
 
-void RunAppendJob(AppendHost &host, const CodePage &codePage, AppendJournal *journal)
+void RunAppendJob(AppendHost &host, const QString &procedure, const CodePage &codePage, AppendJournal *journal)
 {
-    ErrorTrap trap(host, QStringLiteral("PushButton2_Click"));
+    ErrorTrap trap(host, procedure);
     int count = 0;
     bool stop = false;
     trap.Line(100, [&] {
@@ -117,7 +105,7 @@ void RunAppendJob(AppendHost &host, const CodePage &codePage, AppendJournal *jou
     if (stop)
         return;
     trap.Line(102, [&] {
-        if (!IsFolder(host.Text3())) {
+        if (!IsFolder(host.OutputFolder())) {
             host.ShowMessage(QStringLiteral("Folder does not exist. Please select another folder."));
             stop = true;
         } else if (journal != nullptr) {
@@ -129,7 +117,7 @@ void RunAppendJob(AppendHost &host, const CodePage &codePage, AppendJournal *jou
 
     // One scanner and one read session serve every file: the needle is made again only when the
     // condition text changes, and the buffers are kept.
-    ConditionScanner scanner(host.Text2());
+    ConditionScanner scanner(host.ConditionText());
     ReadSession session;
     struct ScannerSink final : TextSink
     {
@@ -169,9 +157,9 @@ void RunAppendJob(AppendHost &host, const CodePage &codePage, AppendJournal *jou
         // place, each is opened once, to read it and to append to it; the save mode that counts
         // is still the one read after the test.
         const bool tested = trap.Line(112, [&] {
-            scanner.Restart(host.Text2());
-            mode = ConditionModeFromPosition(host.Combo1Position());
-            const bool mayAppend = mode != ConditionMode::Unset && host.Option1Selected();
+            scanner.Restart(host.ConditionText());
+            mode = host.ConditionMode();
+            const bool mayAppend = mode != ConditionMode::Unset && host.SaveMode() == SaveMode::EditInPlace;
             read = ReadWholeFile(path, codePage, sink, session, mayAppend);
             found = scanner.Found();
         });
@@ -183,8 +171,10 @@ void RunAppendJob(AppendHost &host, const CodePage &codePage, AppendJournal *jou
         // run: listed again (by any name), it is left as it is, and a new file that another input
         // has been written to stays as that input made it.
         const bool prepared = trap.Line(116, [&] {
-            const QString appendText = host.Text1();
-            target = host.Option1Selected() ? path : host.Text3() + QDir::separator() + FileNameOf(path);
+            const QString appendText = host.AppendText();
+            target = host.SaveMode() == SaveMode::EditInPlace
+                         ? path
+                         : host.OutputFolder() + QDir::separator() + FileNameOf(path);
             write = writes.Plan(path, read.id, target);
             if (!write)
                 return;

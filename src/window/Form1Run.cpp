@@ -13,8 +13,9 @@
 
 namespace tarnwell {
 
-// The window's side of the run: the job's fields are read from the controls when the run asks,
-// so an edit made during a run applies from the next file on.
+// The window's side of the run, and the one place that knows which control holds which of the
+// job's fields: they are read from the controls when the run asks, so an edit made during a run
+// applies from the next file on.
 class WindowRunHost final : public AppendHost
 {
 public:
@@ -22,15 +23,29 @@ public:
 
     int EntryCount() override { return m_form.m_files.Count(); }
     QString EntryText(int position) override { return m_form.m_files.EntryAt(position); }
-    QString Text1() override
+    QString AppendText() override
     {
         // Lines typed in the box reach the file as CR LF.
         return m_form.Text1->toPlainText().replace(QLatin1Char('\n'), QLatin1String("\r\n"));
     }
-    QString Text2() override { return m_form.Text2->toPlainText(); }
-    QString Text3() override { return m_form.Text3->text(); }
-    int Combo1Position() override { return m_form.Combo1->currentIndex(); }
-    bool Option1Selected() override { return m_form.Option1->isChecked(); }
+    QString ConditionText() override { return m_form.Text2->toPlainText(); }
+    // "does" is the combo's first item, "does not" its second; no choice is no condition.
+    tarnwell::ConditionMode ConditionMode() override
+    {
+        switch (m_form.Combo1->currentIndex()) {
+        case 0:
+            return ConditionMode::Does;
+        case 1:
+            return ConditionMode::DoesNot;
+        default:
+            return ConditionMode::Unset;
+        }
+    }
+    tarnwell::SaveMode SaveMode() override
+    {
+        return m_form.Option1->isChecked() ? SaveMode::EditInPlace : SaveMode::NewFilesInFolder;
+    }
+    QString OutputFolder() override { return m_form.Text3->text(); }
     void SetProgressValue(double percent) override { m_form.ProgressBar1->setValue(qRound(percent)); }
     void SetProgressText(const QString &text) override
     {
@@ -55,7 +70,7 @@ void Form1::PushButton2_Click()
         return;
     WindowRunHost host(*this);
     AppendJournal journal(m_platform.DataFolder());
-    RunAppendJob(host, CodePage::System(), &journal);
+    RunAppendJob(host, QStringLiteral("PushButton2_Click"), CodePage::System(), &journal);
     EndBusy();
 }
 

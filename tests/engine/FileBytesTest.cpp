@@ -31,9 +31,9 @@ namespace {
 struct Job
 {
     QStringList entries;
-    QString text1 = u"TAIL"_s, text2 = u"zzz"_s, text3;
-    int combo1 = 1;
-    bool option1 = true;
+    QString appendText = u"TAIL"_s, conditionText = u"zzz"_s, outputFolder;
+    ConditionMode conditionMode = ConditionMode::DoesNot;
+    SaveMode saveMode = SaveMode::EditInPlace;
 };
 
 // The window, scripted: answers from `job` (which `onCall` may edit mid-run), records the calls in order
@@ -52,11 +52,11 @@ public:
         Record(u"EntryText(%1)"_s.arg(position));
         return job.entries.value(position - 1);
     }
-    QString Text1() override { return job.text1; }
-    QString Text2() override { return job.text2; }
-    QString Text3() override { return job.text3; }
-    int Combo1Position() override { return job.combo1; }
-    bool Option1Selected() override { return job.option1; }
+    QString AppendText() override { return job.appendText; }
+    QString ConditionText() override { return job.conditionText; }
+    tarnwell::ConditionMode ConditionMode() override { return job.conditionMode; }
+    tarnwell::SaveMode SaveMode() override { return job.saveMode; }
+    QString OutputFolder() override { return job.outputFolder; }
     void SetProgressValue(double percent) override { Record(u"Progress(%1)"_s.arg(percent)); }
     void SetProgressText(const QString &text) override { Record(u"ProgressText(%1)"_s.arg(text)); }
     void SetBusy(bool busy) override { Record(busy ? u"Busy"_s : u"NotBusy"_s); }
@@ -76,11 +76,16 @@ private:
     }
 };
 
+SaveMode SaveModeFor(bool inPlace)
+{
+    return inPlace ? SaveMode::EditInPlace : SaveMode::NewFilesInFolder;
+}
+
 // Runs the job through a fresh host, with the code page pinned to windows-1252.
 FakeHost Run(Job job, const CodePage &codePage = CodePage::Windows1252())
 {
     FakeHost host(std::move(job));
-    RunAppendJob(host, codePage);
+    RunAppendJob(host, u"PushButton2_Click"_s, codePage);
     return host;
 }
 
@@ -130,12 +135,14 @@ class FileBytesTest : public QObject
     std::unique_ptr<QTemporaryDir> m_dir;
     static QTestData &Row(const char *name) { return QTest::newRow(name); } // keeps the tables' rows short
     QString Path(const QString &name) const { return m_dir->filePath(name); }
+    // The output folder of a one-file job: the test folder itself in place, where it is not used, else "out".
+    QString Folder(bool inPlace) const { return inPlace ? m_dir->path() : Path(u"out"_s); }
 
     // A job over the named files of the test folder, each written with `content`, saved in place.
     Job Files(const QStringList &names, const QByteArray &content = "data")
     {
         Job job;
-        job.text3 = m_dir->path();
+        job.outputFolder = m_dir->path();
         for (const QString &name : names) {
             WriteBytes(Path(name), content);
             job.entries << Path(name);
@@ -157,8 +164,8 @@ private slots:
         Job job = Files({u"a.txt"_s});
         for (const QString &folder : {u"missing"_s, u"a.txt"_s}) {
             for (const bool inPlace : {true, false}) {
-                job.text3 = Path(folder);
-                job.option1 = inPlace;
+                job.outputFolder = Path(folder);
+                job.saveMode = SaveModeFor(inPlace);
                 QCOMPARE(Run(job).calls, noFolder);
             }
         }
@@ -172,13 +179,15 @@ private slots:
     // holds from the next file on.
     void callSequenceAndEndState()
     {
+        using enum ConditionMode;
+        using enum SaveMode;
         FakeHost host(Files({u"f1.txt"_s, u"f2.txt"_s, u"f3.txt"_s, u"f4.txt"_s}));
         WriteBytes(Path(u"f2.txt"_s), "zzz");
         host.onCall = [&](const QString &call) {
             if (call == u"EntryText(3)"_s) // "does" DATA, new files
-                host.job = {host.job.entries, u"two"_s, u"DATA"_s, Path(u"out"_s), 0, false};
+                host.job = {host.job.entries, u"two"_s, u"DATA"_s, Path(u"out"_s), Does, NewFilesInFolder};
         };
-        RunAppendJob(host, CodePage::Windows1252());
+        RunAppendJob(host, u"PushButton2_Click"_s, CodePage::Windows1252());
         QStringList expected;
         for (int i = 1; i <= 4; ++i) {
             expected << u"Yield"_s << u"Busy"_s << u"Progress(%1)"_s.arg(25 * i) << u"EntryText(%1)"_s.arg(i)
@@ -208,8 +217,8 @@ private slots:
         const QString other = elsewhere.filePath(u"other"_s);
         QCOMPARE(::link(QFile::encodeName(Path(u"in.txt"_s)).constData(), QFile::encodeName(other).constData()), 0);
 #endif
-        job.option1 = false;
-        job.text3 += u"/."_s;
+        job.saveMode = SaveMode::NewFilesInFolder;
+        job.outputFolder += u"/."_s;
         const FakeHost host = Run(job);
         QCOMPARE(host.boxes.size(), 2);
         QVERIFY2(host.boxes[0].contains(u"blocked.txt"_s) && host.boxes[0].endsWith(u"|PushButton2_Click|118"_s),
@@ -249,9 +258,9 @@ private slots:
         FakeHost host(job);
         host.onCall = [&](const QString &call) {
             if (call == u"EntryText(%1)"_s.arg(job.entries.size() - 1))
-                host.job.text2 = u"yyy"_s;
+                host.job.conditionText = u"yyy"_s;
         };
-        RunAppendJob(host, CodePage::Windows1252());
+        RunAppendJob(host, u"PushButton2_Click"_s, CodePage::Windows1252());
         QCOMPARE(host.boxes, QStringList());
         QCOMPARE(host.calls.last(), u"Message(Done.)"_s);
         QCOMPARE(ReadBytes(a), "data\r\nTAIL"_ba);
@@ -316,17 +325,17 @@ private slots:
         QFETCH(QString, appendText);
         QFETCH(QByteArray, appendix);
         const QString file = Path(u"f.txt"_s), copy = Path(u"out/f.txt"_s);
-        for (const int combo1 : {0, 1, -1, 2}) {
+        for (const ConditionMode mode : {ConditionMode::Does, ConditionMode::DoesNot, ConditionMode::Unset}) {
             for (const bool inPlace : {true, false}) {
                 QFile::remove(file);
                 QFile::remove(copy);
                 if (!original.isNull())
                     WriteBytes(file, original);
-                const FakeHost host = Run(
-                    {{file}, appendText, condition, inPlace ? m_dir->path() : Path(u"out"_s), combo1, inPlace},
-                    utf8Page ? CodePage::Utf8() : CodePage::Windows1252());
+                const Job job{{file}, appendText, condition, Folder(inPlace), mode, SaveModeFor(inPlace)};
+                const FakeHost host = Run(job, utf8Page ? CodePage::Utf8() : CodePage::Windows1252());
                 QCOMPARE(host.calls.last(), u"Message(Done.)"_s);
-                const bool qualifies = (combo1 == 0 && found) || (combo1 == 1 && !found);
+                const bool qualifies = (mode == ConditionMode::Does && found)
+                                       || (mode == ConditionMode::DoesNot && !found);
                 const bool written = qualifies && !appendix.isNull();
                 QCOMPARE(host.boxes.size(), qualifies && !written ? 1 : 0);
                 QVERIFY2(host.boxes.isEmpty()
@@ -400,7 +409,7 @@ private slots:
             QElapsedTimer took;
             took.start();
             const FakeHost host = Run(
-                {{path}, u"TAIL"_s, u"zzz"_s, inPlace ? m_dir->path() : Path(u"out"_s), 1, inPlace});
+                {.entries = {path}, .outputFolder = Folder(inPlace), .saveMode = SaveModeFor(inPlace)});
             const qint64 ms = took.elapsed();
             over = true;
 #ifndef Q_OS_WIN
@@ -549,7 +558,7 @@ private slots:
         FakeHost host({{file}, QString::fromLatin1(appendix.mid(2)), u"zzz"_s, m_dir->path()});
         AppendJournal journal(data);
         if (byRun) // it resolves the record, then appends the same appendix once more
-            RunAppendJob(host, CodePage::Windows1252(), &journal);
+            RunAppendJob(host, u"PushButton2_Click"_s, CodePage::Windows1252(), &journal);
         const QStringList problems = byRun ? host.boxes : journal.Recover();
         const QByteArray appended = byRun ? appendix : QByteArray();
         const bool asFound = outcome != u"before"_s && outcome != u"whole"_s;

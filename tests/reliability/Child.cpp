@@ -85,7 +85,7 @@ int Main(const QString &mode, const QStringList &args)
         host.entries = ReadText(args.at(2)).split(u'\n', Qt::SkipEmptyParts);
         Print(QStringLiteral("START"));
         AppendJournal journal(args.at(3));
-        RunAppendJob(host, CodePage::System(), &journal);
+        RunAppendJob(host, QStringLiteral("PushButton2_Click"), CodePage::System(), &journal);
         return 0;
     }
     if (mode == QLatin1String("scan") && args.size() == 1) {

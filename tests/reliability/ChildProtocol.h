@@ -32,11 +32,11 @@ public:
             onEntry(position);
         return entries.value(position - 1);
     }
-    QString Text1() override { return QLatin1String(kAppendText); }
-    QString Text2() override { return QLatin1String(kConditionText); }
-    QString Text3() override { return outputFolder; }
-    int Combo1Position() override { return 0; }
-    bool Option1Selected() override { return inPlace; }
+    QString AppendText() override { return QLatin1String(kAppendText); }
+    QString ConditionText() override { return QLatin1String(kConditionText); }
+    tarnwell::ConditionMode ConditionMode() override { return ConditionMode::Does; }
+    tarnwell::SaveMode SaveMode() override { return inPlace ? SaveMode::EditInPlace : SaveMode::NewFilesInFolder; }
+    QString OutputFolder() override { return outputFolder; }
     void SetProgressValue(double) override {}
     void SetProgressText(const QString &) override {}
     void SetBusy(bool) override {}

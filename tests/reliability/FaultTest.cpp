@@ -229,7 +229,7 @@ private slots:
                     QDir().mkdir(c);
             };
             AppendJournal journal(job.Data());
-            RunAppendJob(host, CodePage::System(), &journal);
+            RunAppendJob(host, QStringLiteral("PushButton2_Click"), CodePage::System(), &journal);
         }
         QVERIFY2(run.Done(), qPrintable(run.Describe()));
         const QStringList seen = run.Starting(QStringLiteral("BOX"));

@@ -113,6 +113,31 @@ private slots:
         QCOMPARE(fx.platform.calls.last(), u"end"_s);
     }
 
+    // The run tests the condition chosen in Combo1: "does", "does not", or with nothing chosen none, which
+    // no file meets (the run still ends with "Done.").
+    void conditionChoice_reachesTheRun()
+    {
+        WindowFixture fx;
+        Form1 &form = fx.Load();
+        const QString with = fx.Path(u"with.txt"_s), without = fx.Path(u"without.txt"_s);
+        form.Files().AppendMany({with, without});
+        form.Text1->setPlainText(u"+"_s);
+        form.Text2->setPlainText(u"b"_s);
+        form.Text3->setText(fx.dir.path());
+        form.Option1->setChecked(true);
+        for (const auto &[position, expected] :
+             {std::pair(0, "a b\r\n+|c"), std::pair(1, "a b|c\r\n+"), std::pair(-1, "a b|c")}) {
+            fx.MakeFile(u"with.txt"_s, "a b");
+            fx.MakeFile(u"without.txt"_s, "c");
+            fx.platform.boxes.clear();
+            form.Combo1->setCurrentIndex(position);
+            form.PushButton2_Click();
+            QCOMPARE(fx.platform.boxes.size(), 1);
+            QCOMPARE(fx.platform.boxes.first().text, u"Done."_s);
+            QCOMPARE(WindowFixture::Read(with) + '|' + WindowFixture::Read(without), QByteArray(expected));
+        }
+    }
+
     // One lock for every long operation: while it holds, nothing else changes the list or starts
     // long work, whether by key, double click, button or drop.
     void busyRule_nothingElseTouchesTheListDuringALongOperation_data()
