@@ -1,6 +1,7 @@
 #include "AppendJournal.h"
 #include "AppendRun.h"
 #include "FileIO.h"
+#include "RecordingHost.h"
 #include "TestRegistry.h"
 
 #include <QDirIterator>
@@ -12,7 +13,6 @@
 #include <QThread>
 
 #include <atomic>
-#include <functional>
 #include <numeric>
 
 #ifndef Q_OS_WIN
@@ -23,68 +23,15 @@
 #endif
 
 using namespace tarnwell;
+using namespace tarnwell::testing;
 using namespace Qt::StringLiterals;
 
 namespace {
 
-// The window's fields a run reads; by default every file qualifies ("does not" hold "zzz"), in place.
-struct Job
-{
-    QStringList entries;
-    QString appendText = u"TAIL"_s, conditionText = u"zzz"_s, outputFolder;
-    ConditionMode conditionMode = ConditionMode::DoesNot;
-    SaveMode saveMode = SaveMode::EditInPlace;
-};
-
-// The window, scripted: answers from `job` (which `onCall` may edit mid-run), records the calls in order
-// ("Yield", "Busy", "EntryText(2)", ...) and error boxes as "description|procedure|line".
-class FakeHost final : public AppendHost
-{
-public:
-    explicit FakeHost(Job j = {}) : job(std::move(j)) {}
-    Job job;
-    QStringList calls, boxes;
-    std::function<void(const QString &call)> onCall;
-
-    int EntryCount() override { return static_cast<int>(job.entries.size()); }
-    QString EntryText(int position) override
-    {
-        Record(u"EntryText(%1)"_s.arg(position));
-        return job.entries.value(position - 1);
-    }
-    QString AppendText() override { return job.appendText; }
-    QString ConditionText() override { return job.conditionText; }
-    tarnwell::ConditionMode ConditionMode() override { return job.conditionMode; }
-    tarnwell::SaveMode SaveMode() override { return job.saveMode; }
-    QString OutputFolder() override { return job.outputFolder; }
-    void SetProgressValue(double percent) override { Record(u"Progress(%1)"_s.arg(percent)); }
-    void SetProgressText(const QString &text) override { Record(u"ProgressText(%1)"_s.arg(text)); }
-    void SetBusy(bool busy) override { Record(busy ? u"Busy"_s : u"NotBusy"_s); }
-    void Yield() override { Record(u"Yield"_s); }
-    void ShowMessage(const QString &text) override { Record(u"Message(%1)"_s.arg(text)); }
-    void ShowErrorBox(const QString &description, const QString &procedure, int line) override
-    {
-        boxes << u"%1|%2|%3"_s.arg(description, procedure).arg(line);
-    }
-
-private:
-    void Record(const QString &call)
-    {
-        calls << call;
-        if (onCall)
-            onCall(call);
-    }
-};
-
-SaveMode SaveModeFor(bool inPlace)
-{
-    return inPlace ? SaveMode::EditInPlace : SaveMode::NewFilesInFolder;
-}
-
 // Runs the job through a fresh host, with the code page pinned to windows-1252.
-FakeHost Run(Job job, const CodePage &codePage = CodePage::Windows1252())
+RecordingHost Run(JobFields job, const CodePage &codePage = CodePage::Windows1252())
 {
-    FakeHost host(std::move(job));
+    RecordingHost host(std::move(job));
     RunAppendJob(host, u"PushButton2_Click"_s, codePage);
     return host;
 }
@@ -139,13 +86,13 @@ class FileBytesTest : public QObject
     QString Folder(bool inPlace) const { return inPlace ? m_dir->path() : Path(u"out"_s); }
 
     // A job over the named files of the test folder, each written with `content`, saved in place.
-    Job Files(const QStringList &names, const QByteArray &content = "data")
+    JobFields Files(const QStringList &names, const QByteArray &content = "data")
     {
-        Job job;
+        JobFields job;
         job.outputFolder = m_dir->path();
         for (const QString &name : names) {
             WriteBytes(Path(name), content);
-            job.entries << Path(name);
+            job.files << Path(name);
         }
         return job;
     }
@@ -161,7 +108,7 @@ private slots:
     void preconditions()
     {
         const QStringList noFolder{u"Message(Folder does not exist. Please select another folder.)"_s};
-        Job job = Files({u"a.txt"_s});
+        JobFields job = Files({u"a.txt"_s});
         for (const QString &folder : {u"missing"_s, u"a.txt"_s}) {
             for (const bool inPlace : {true, false}) {
                 job.outputFolder = Path(folder);
@@ -169,7 +116,7 @@ private slots:
                 QCOMPARE(Run(job).calls, noFolder);
             }
         }
-        job.entries.clear();
+        job.files.clear();
         QCOMPARE(Run(job).calls, QStringList{u"Message(No files added.)"_s});
         QCOMPARE(ReadBytes(Path(u"a.txt"_s)), "data"_ba);
         QCOMPARE(TreeNames(m_dir->path()), (QStringList{u"a.txt"_s, u"out"_s}));
@@ -181,11 +128,11 @@ private slots:
     {
         using enum ConditionMode;
         using enum SaveMode;
-        FakeHost host(Files({u"f1.txt"_s, u"f2.txt"_s, u"f3.txt"_s, u"f4.txt"_s}));
+        RecordingHost host(Files({u"f1.txt"_s, u"f2.txt"_s, u"f3.txt"_s, u"f4.txt"_s}));
         WriteBytes(Path(u"f2.txt"_s), "zzz");
         host.onCall = [&](const QString &call) {
             if (call == u"EntryText(3)"_s) // "does" DATA, new files
-                host.job = {host.job.entries, u"two"_s, u"DATA"_s, Path(u"out"_s), Does, NewFilesInFolder};
+                host.job = {host.job.files, u"two"_s, u"DATA"_s, Path(u"out"_s), Does, NewFilesInFolder};
         };
         RunAppendJob(host, u"PushButton2_Click"_s, CodePage::Windows1252());
         QStringList expected;
@@ -208,8 +155,9 @@ private slots:
     void outputFolder()
     {
         QVERIFY(QDir(m_dir->path()).mkdir(u"one"_s) && QDir(m_dir->path()).mkdir(u"two"_s));
-        Job job = Files({u"one/same.txt"_s, u"one/blocked.txt"_s, u"two/same.txt"_s, u"in.txt"_s}, "the longer first");
-        job.entries << Path(u"in.txt"_s) << Path(u"one/same.txt"_s);
+        JobFields job = Files({u"one/same.txt"_s, u"one/blocked.txt"_s, u"two/same.txt"_s, u"in.txt"_s},
+                              "the longer first");
+        job.files << Path(u"in.txt"_s) << Path(u"one/same.txt"_s);
         QVERIFY(QDir().mkdir(Path(u"blocked.txt"_s)));
         WriteBytes(Path(u"two/same.txt"_s), "2nd");
 #ifndef Q_OS_WIN
@@ -219,13 +167,14 @@ private slots:
 #endif
         job.saveMode = SaveMode::NewFilesInFolder;
         job.outputFolder += u"/."_s;
-        const FakeHost host = Run(job);
-        QCOMPARE(host.boxes.size(), 2);
-        QVERIFY2(host.boxes[0].contains(u"blocked.txt"_s) && host.boxes[0].endsWith(u"|PushButton2_Click|118"_s),
-                 qPrintable(host.boxes[0]));
-        QVERIFY2(host.boxes[1].contains(Path(u"one/same.txt"_s)) && host.boxes[1].contains(Path(u"two/same.txt"_s))
-                     && host.boxes[1].endsWith(u"|PushButton2_Click|116"_s),
-                 qPrintable(host.boxes[1]));
+        const RecordingHost host = Run(job);
+        const QStringList boxes = host.Boxes();
+        QCOMPARE(boxes.size(), 2);
+        QVERIFY2(boxes[0].startsWith(u"118 PushButton2_Click "_s) && boxes[0].contains(u"blocked.txt"_s),
+                 qPrintable(boxes[0]));
+        QVERIFY2(boxes[1].startsWith(u"116 PushButton2_Click "_s) && boxes[1].contains(Path(u"one/same.txt"_s))
+                     && boxes[1].contains(Path(u"two/same.txt"_s)),
+                 qPrintable(boxes[1]));
         QCOMPARE(host.calls.last(), u"Message(Done.)"_s);
         QCOMPARE(ReadBytes(Path(u"same.txt"_s)), "the longer first\r\nTAIL"_ba);
         QCOMPARE(ReadBytes(Path(u"in.txt"_s)), "the longer first\r\nTAIL"_ba);
@@ -243,25 +192,25 @@ private slots:
     // tested again when listed again, and a missing file that the run made is not appended to twice.
     void eachFileAppendedOnce()
     {
-        Job job = Files({u"a.txt"_s, u"b.txt"_s});
+        JobFields job = Files({u"a.txt"_s, u"b.txt"_s});
         WriteBytes(Path(u"b.txt"_s), "zzz"); // holds the condition until the text changes
         const QString a = Path(u"a.txt"_s), b = Path(u"b.txt"_s), missing = Path(u"new.txt"_s);
-        job.entries = {a, b, a, m_dir->path() + u"/./a.txt"_s, missing, missing};
+        job.files = {a, b, a, m_dir->path() + u"/./a.txt"_s, missing, missing};
 #ifdef Q_OS_WIN
-        job.entries << Path(u"A.TXT"_s);
+        job.files << Path(u"A.TXT"_s);
 #else
         QVERIFY(QFile::link(a, Path(u"link"_s)));
         QCOMPARE(::link(QFile::encodeName(a).constData(), QFile::encodeName(Path(u"hard"_s)).constData()), 0);
-        job.entries << Path(u"link"_s) << Path(u"hard"_s);
+        job.files << Path(u"link"_s) << Path(u"hard"_s);
 #endif
-        job.entries << b << b;
-        FakeHost host(job);
+        job.files << b << b;
+        RecordingHost host(job);
         host.onCall = [&](const QString &call) {
-            if (call == u"EntryText(%1)"_s.arg(job.entries.size() - 1))
+            if (call == u"EntryText(%1)"_s.arg(job.files.size() - 1))
                 host.job.conditionText = u"yyy"_s;
         };
         RunAppendJob(host, u"PushButton2_Click"_s, CodePage::Windows1252());
-        QCOMPARE(host.boxes, QStringList());
+        QCOMPARE(host.Boxes(), QStringList());
         QCOMPARE(host.calls.last(), u"Message(Done.)"_s);
         QCOMPARE(ReadBytes(a), "data\r\nTAIL"_ba);
         QCOMPARE(ReadBytes(b), "zzz\r\nTAIL"_ba);
@@ -331,16 +280,17 @@ private slots:
                 QFile::remove(copy);
                 if (!original.isNull())
                     WriteBytes(file, original);
-                const Job job{{file}, appendText, condition, Folder(inPlace), mode, SaveModeFor(inPlace)};
-                const FakeHost host = Run(job, utf8Page ? CodePage::Utf8() : CodePage::Windows1252());
+                const JobFields job{{file}, appendText, condition, Folder(inPlace), mode, SaveModeFor(inPlace)};
+                const RecordingHost host = Run(job, utf8Page ? CodePage::Utf8() : CodePage::Windows1252());
                 QCOMPARE(host.calls.last(), u"Message(Done.)"_s);
                 const bool qualifies = (mode == ConditionMode::Does && found)
                                        || (mode == ConditionMode::DoesNot && !found);
                 const bool written = qualifies && !appendix.isNull();
-                QCOMPARE(host.boxes.size(), qualifies && !written ? 1 : 0);
-                QVERIFY2(host.boxes.isEmpty()
-                             || (host.boxes[0].contains(file) && host.boxes[0].endsWith(u"|PushButton2_Click|116"_s)),
-                         qPrintable(host.boxes.join(u'|')));
+                const QStringList boxes = host.Boxes();
+                QCOMPARE(boxes.size(), qualifies && !written ? 1 : 0);
+                QVERIFY2(boxes.isEmpty()
+                             || (boxes[0].startsWith(u"116 PushButton2_Click "_s) && boxes[0].contains(file)),
+                         qPrintable(boxes.join(u'|')));
                 QCOMPARE(ReadBytes(file), written && inPlace ? original + appendix : original);
                 QCOMPARE(ReadBytes(copy), written && !inPlace ? original + appendix : QByteArray());
                 QCOMPARE(QFileInfo::exists(file), !original.isNull() || (written && inPlace));
@@ -408,8 +358,8 @@ private slots:
 #endif
             QElapsedTimer took;
             took.start();
-            const FakeHost host = Run(
-                {.entries = {path}, .outputFolder = Folder(inPlace), .saveMode = SaveModeFor(inPlace)});
+            const RecordingHost host = Run(
+                {.files = {path}, .outputFolder = Folder(inPlace), .saveMode = SaveModeFor(inPlace)});
             const qint64 ms = took.elapsed();
             over = true;
 #ifndef Q_OS_WIN
@@ -417,11 +367,11 @@ private slots:
 #endif
             QVERIFY2(!rescued, "the run waited on the pipe until a writer came");
             QCOMPARE(host.calls.last(), u"Message(Done.)"_s);
-            QCOMPARE(host.boxes.size(), line > 0 ? 1 : 0);
-            QVERIFY2(
-                line == 0
-                    || (host.boxes[0].contains(path) && host.boxes[0].endsWith(u"|PushButton2_Click|%1"_s.arg(line))),
-                qPrintable(host.boxes.join(u'|')));
+            const QStringList boxes = host.Boxes();
+            QCOMPARE(boxes.size(), line > 0 ? 1 : 0);
+            QVERIFY2(line == 0
+                         || (boxes[0].startsWith(u"%1 PushButton2_Click "_s.arg(line)) && boxes[0].contains(path)),
+                     qPrintable(boxes.join(u'|')));
             if (line == 0) {
                 QCOMPARE(ReadBytes(output), "\r\nTAIL"_ba);
                 QVERIFY(QFile::remove(output));
@@ -555,11 +505,11 @@ private slots:
         const QByteArray found = ReadBytes(file);
         const bool foundFile = QFileInfo(file).isFile();
 
-        FakeHost host({{file}, QString::fromLatin1(appendix.mid(2)), u"zzz"_s, m_dir->path()});
+        RecordingHost host({{file}, QString::fromLatin1(appendix.mid(2)), u"zzz"_s, m_dir->path()});
         AppendJournal journal(data);
         if (byRun) // it resolves the record, then appends the same appendix once more
             RunAppendJob(host, u"PushButton2_Click"_s, CodePage::Windows1252(), &journal);
-        const QStringList problems = byRun ? host.boxes : journal.Recover();
+        const QStringList problems = byRun ? host.Boxes() : journal.Recover();
         const QByteArray appended = byRun ? appendix : QByteArray();
         const bool asFound = outcome != u"before"_s && outcome != u"whole"_s;
         QCOMPARE(ReadBytes(file), (asFound ? found : outcome == u"whole"_s ? old + appendix : old) + appended);
@@ -568,7 +518,7 @@ private slots:
         QCOMPARE(problems.size(), outcome == u"left"_s || outcome == u"unread"_s ? 1 : 0);
         QVERIFY2(outcome != u"left"_s
                      || (problems.first().contains(file)
-                         && (!byRun || problems.first().endsWith(u"|PushButton2_Click|102"_s))),
+                         && (!byRun || problems.first().startsWith(u"102 PushButton2_Click "_s))),
                  qPrintable(problems.join(u'|')));
         if (change == u"running"_s) {
             QVERIFY(!TreeNames(data).isEmpty());
@@ -585,7 +535,7 @@ private slots:
         QCOMPARE(ErrorBoxText(u"Permission denied: /x/y.txt"_s, u"PushButton2_Click"_s, 118),
                  u"Permission denied: /x/y.txt\r\nin TarnwellProj2017/04/05.Form1.PushButton2_Click at line 118\r\r"
                  "Please email screenshot of this message to support@kestrelby.com"_s);
-        FakeHost host;
+        RecordingHost host;
         ErrorTrap trap(host, u"PushButton4_Click"_s);
         trap.SetInterceptor([](const AppError &error) { return error.number() == kErrFileDialogBufferTooSmall; });
         bool ran = false;
@@ -597,8 +547,8 @@ private slots:
         ran = false;
         trap.Line(112, [&] { ran = true; });
         QVERIFY(!trap.Test(114, [&] { return ran = true; }) && trap.Ended() && !ran);
-        QCOMPARE(host.boxes,
-                 (QStringList{u"disk on fire|PushButton4_Click|100"_s, u"test failed|PushButton4_Click|108"_s}));
+        QCOMPARE(host.calls, (QStringList{u"ErrorBox(100 PushButton4_Click disk on fire)"_s,
+                                          u"ErrorBox(108 PushButton4_Click test failed)"_s}));
     }
 };
 
