@@ -1,6 +1,6 @@
 // What the cases of the performance suite share: the table of figures, child processes with
-// their time and peak memory, the corpus, a quiet host for the engine and the main window driven
-// offscreen.
+// their time and peak memory, the corpus, the engine's host without the window and the main window
+// driven offscreen.
 #pragma once
 
 #include "AppendJournal.h"
@@ -8,6 +8,7 @@
 #include "BenchPlatform.h"
 #include "ByteScan.h"
 #include "Form1.h"
+#include "RecordingHost.h"
 #include "Settings.h"
 
 #include <QApplication>
@@ -312,30 +313,24 @@ inline int RestoreAndCountGrown(const QStringList &files, qint64 size)
     return grown;
 }
 
-class QuietHost final : public AppendHost
+// The engine's side of a run without the window: the files that do not hold the condition get the
+// append text in place. Quiet: only the messages and error boxes are logged.
+inline testing::RecordingHost EngineHost(const QStringList &files, const QString &folder)
 {
-public:
-    QStringList files;
-    QString folder;
-    int errors = 0;
-    int EntryCount() override { return static_cast<int>(files.size()); }
-    QString EntryText(int position) override { return files.at(position - 1); }
-    QString Text1() override { return kAppendText; }
-    QString Text2() override { return kCondition; }
-    QString Text3() override { return folder; }
-    int Combo1Position() override { return 1; }
-    bool Option1Selected() override { return true; }
-    void SetProgressValue(double) override {}
-    void SetProgressText(const QString &) override {}
-    void SetPointer(int) override {}
-    void ShowMessage(const QString &) override {}
-    void Yield() override {}
-    void ShowErrorBox(const QString &description, const QString &, int) override
-    {
-        if (errors++ < 5)
-            std::fprintf(stderr, "error: %s\n", qPrintable(description));
-    }
-};
+    testing::RecordingHost host(
+        {files, kAppendText, kCondition, folder, ConditionMode::DoesNot, SaveMode::EditInPlace});
+    host.quiet = true;
+    return host;
+}
+
+// The number of error boxes a run showed; the first few are printed.
+inline qsizetype ErrorsOf(const testing::RecordingHost &host)
+{
+    const QStringList boxes = host.Boxes();
+    for (qsizetype i = 0; i < std::min<qsizetype>(boxes.size(), 5); ++i)
+        std::fprintf(stderr, "error: %s\n", qPrintable(boxes.at(i)));
+    return boxes.size();
+}
 
 // ---- the window -------------------------------------------------------------------------------
 

@@ -95,15 +95,14 @@ void CaseP1(const Config &cfg, Samples &p6)
         // The engine as the window runs it (recorded), without a record, and with the record fsynced.
         double seconds[3] = {0, 0, 0};
         for (const int variant : {0, 1, 2}) {
-            QuietHost host;
-            host.files = files;
-            host.folder = cfg.root;
+            testing::RecordingHost host = EngineHost(files, cfg.root);
             AppendJournal journal(cfg.root + QStringLiteral("/data"));
             journal.SetSyncAtRunEnds(variant == 2);
             timer.start();
-            RunAppendJob(host, CodePage::System(), variant == 1 ? nullptr : &journal);
+            RunAppendJob(host, QStringLiteral("PushButton2_Click"), CodePage::System(),
+                         variant == 1 ? nullptr : &journal);
             seconds[variant] = Seconds(timer);
-            if (host.errors != 0)
+            if (ErrorsOf(host) != 0)
                 Fail(QStringLiteral("the engine reported errors"));
             check("the engine");
         }
@@ -133,11 +132,9 @@ int BigFileChild(const QString &path, const QString &folder, const QString &kern
 {
     if (kernel == QLatin1String("avx2") && !PinByteKernel(ByteKernel::Avx2))
         return 2;
-    QuietHost host;
-    host.files = {path};
-    host.folder = folder;
-    RunAppendJob(host, CodePage::Windows1252());
-    return host.errors == 0 ? 0 : 1;
+    testing::RecordingHost host = EngineHost({path}, folder);
+    RunAppendJob(host, QStringLiteral("PushButton2_Click"), CodePage::Windows1252());
+    return ErrorsOf(host) == 0 ? 0 : 1;
 }
 
 void CaseP2(const Config &cfg, const QString &self)

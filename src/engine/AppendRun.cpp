@@ -71,18 +71,6 @@ private:
 
 } // namespace
 
-ConditionMode ConditionModeFromPosition(int combo1Position)
-{
-    switch (combo1Position) {
-    case 0:
-        return ConditionMode::Does;
-    case 1:
-        return ConditionMode::DoesNot;
-    default:
-        return ConditionMode::Unset;
-    }
-}
-
 bool Qualifies(ConditionMode mode, bool found)
 {
     return (mode == ConditionMode::Does && found) || (mode == ConditionMode::DoesNot && !found);
@@ -103,9 +91,9 @@ bool IsFolder(const QString &path)
     return !path.isEmpty() && QFileInfo(path).isDir();
 }
 
-void RunAppendJob(AppendHost &host, const CodePage &codePage, AppendJournal *journal)
+void RunAppendJob(AppendHost &host, const QString &procedure, const CodePage &codePage, AppendJournal *journal)
 {
-    ErrorTrap trap(host, QStringLiteral("PushButton2_Click"));
+    ErrorTrap trap(host, procedure);
     int count = 0;
     bool stop = false;
     trap.Line(100, [&] {
@@ -118,7 +106,7 @@ void RunAppendJob(AppendHost &host, const CodePage &codePage, AppendJournal *jou
     if (stop)
         return;
     trap.Line(102, [&] {
-        if (!IsFolder(host.Text3())) {
+        if (!IsFolder(host.OutputFolder())) {
             host.ShowMessage(QStringLiteral("Folder does not exist. Please select another folder."));
             stop = true;
         } else if (journal != nullptr) {
@@ -131,7 +119,7 @@ void RunAppendJob(AppendHost &host, const CodePage &codePage, AppendJournal *jou
     // makes new files goes on; a file it would append to in place is left alone, and only the
     // first says why.
     trap.Line(102, [&] {
-        if (journal != nullptr && !journal->Recording() && host.Option1Selected()) {
+        if (journal != nullptr && !journal->Recording() && host.SaveMode() == SaveMode::EditInPlace) {
             stop = true;
             throw journal->NoRecord();
         }
@@ -142,7 +130,7 @@ void RunAppendJob(AppendHost &host, const CodePage &codePage, AppendJournal *jou
 
     // One scanner and one read session serve every file: the needle is made again only when the
     // condition text changes, and the buffers are kept.
-    ConditionScanner scanner(host.Text2());
+    ConditionScanner scanner(host.ConditionText());
     ReadSession session;
     struct ScannerSink final : TextSink
     {
@@ -168,7 +156,7 @@ void RunAppendJob(AppendHost &host, const CodePage &codePage, AppendJournal *jou
 
         trap.Line(104, [&] {
             host.Yield();
-            host.SetPointer(kPointerBusy);
+            host.SetBusy(true);
         });
         trap.Line(106, [&] { host.SetProgressValue(static_cast<double>(i) / count * 100.0); });
         if (!trap.Line(108, [&] { path = host.EntryText(i); }))
@@ -176,15 +164,15 @@ void RunAppendJob(AppendHost &host, const CodePage &codePage, AppendJournal *jou
         trap.Line(110, [&] {
             host.SetProgressText(QStringLiteral("Processing: ") + FileNameOf(path));
             host.Yield();
-            host.SetPointer(kPointerBusy);
+            host.SetBusy(true);
         });
         // A file that could not be read whole is never written. When the files are edited in
         // place, each is opened once, to read it and to append to it; the save mode that counts
         // is still the one read after the test.
         const bool tested = trap.Line(112, [&] {
-            scanner.Restart(host.Text2());
-            mode = ConditionModeFromPosition(host.Combo1Position());
-            const bool mayAppend = mode != ConditionMode::Unset && host.Option1Selected();
+            scanner.Restart(host.ConditionText());
+            mode = host.ConditionMode();
+            const bool mayAppend = mode != ConditionMode::Unset && host.SaveMode() == SaveMode::EditInPlace;
             read = ReadWholeFile(path, codePage, sink, session, mayAppend);
             found = scanner.Found();
         });
@@ -196,8 +184,10 @@ void RunAppendJob(AppendHost &host, const CodePage &codePage, AppendJournal *jou
         // run: listed again (by any name), it is left as it is, and a new file that another input
         // has been written to stays as that input made it.
         const bool prepared = trap.Line(116, [&] {
-            const QString appendText = host.Text1();
-            target = host.Option1Selected() ? path : host.Text3() + QDir::separator() + FileNameOf(path);
+            const QString appendText = host.AppendText();
+            target = host.SaveMode() == SaveMode::EditInPlace
+                         ? path
+                         : host.OutputFolder() + QDir::separator() + FileNameOf(path);
             write = writes.Plan(path, read.id, target);
             if (!write)
                 return;
@@ -230,7 +220,7 @@ void RunAppendJob(AppendHost &host, const CodePage &codePage, AppendJournal *jou
         journal->EndRun();
 
     trap.Line(120, [&] {
-        host.SetPointer(kPointerDefault);
+        host.SetBusy(false);
         host.SetProgressValue(0);
         host.SetProgressText(QStringLiteral("Progress Bar"));
     });

@@ -8,9 +8,6 @@
 
 namespace tarnwell {
 
-enum class ConditionMode { Does, DoesNot, Unset };
-ConditionMode ConditionModeFromPosition(int combo1Position);
-
 // The part of a path after its last separator; a path without one is returned whole.
 QString FileNameOf(const QString &path);
 
@@ -24,9 +21,11 @@ class AppendJournal;
 
 // The append run over the host's list: the two preconditions, then every file read, tested and,
 // where the condition holds, written; progress and "Done." through the host.
-// Failures are reported as "PushButton2_Click" and the run goes on with the next file.
+// Failures are reported as failures of the handler `procedure` (the one that started the run),
+// and the run goes on with the next file.
 // With a `journal`, what a killed run left unfinished is resolved first, and every in-place
 // append is recorded, so that none is ever left half made.
-void RunAppendJob(AppendHost &host, const CodePage &codePage = CodePage::System(), AppendJournal *journal = nullptr);
+void RunAppendJob(AppendHost &host, const QString &procedure, const CodePage &codePage = CodePage::System(),
+                  AppendJournal *journal = nullptr);
 
 } // namespace tarnwell

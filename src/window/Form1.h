@@ -1,9 +1,9 @@
 #pragma once
 
-#include "AppendHost.h"
 #include "ErrorTrap.h"
 #include "FileList.h"
 #include "Look.h"
+#include "PointerStates.h"
 #include "TextBox.h"
 
 #include <QElapsedTimer>

@@ -12,8 +12,9 @@
 
 namespace tarnwell {
 
-// The window's side of the run: the job's fields are read from the controls when the run asks,
-// so an edit made during a run applies from the next file on.
+// The window's side of the run, and the one place that knows which control holds which of the
+// job's fields: they are read from the controls when the run asks, so an edit made during a run
+// applies from the next file on.
 class WindowRunHost final : public AppendHost
 {
 public:
@@ -21,21 +22,35 @@ public:
 
     int EntryCount() override { return m_form.m_files.Count(); }
     QString EntryText(int position) override { return m_form.m_files.EntryAt(position); }
-    QString Text1() override
+    QString AppendText() override
     {
         // Lines typed in the box reach the file as CR LF; every other character as it stands.
         return m_form.Text1->ExactText().replace(QLatin1Char('\n'), QLatin1String("\r\n"));
     }
-    QString Text2() override { return m_form.Text2->ExactText(); }
-    QString Text3() override { return m_form.Text3->text(); }
-    int Combo1Position() override { return m_form.Combo1->currentIndex(); }
-    bool Option1Selected() override { return m_form.Option1->isChecked(); }
+    QString ConditionText() override { return m_form.Text2->ExactText(); }
+    // "does" is the combo's first item, "does not" its second; no choice is no condition.
+    tarnwell::ConditionMode ConditionMode() override
+    {
+        switch (m_form.Combo1->currentIndex()) {
+        case 0:
+            return ConditionMode::Does;
+        case 1:
+            return ConditionMode::DoesNot;
+        default:
+            return ConditionMode::Unset;
+        }
+    }
+    tarnwell::SaveMode SaveMode() override
+    {
+        return m_form.Option1->isChecked() ? SaveMode::EditInPlace : SaveMode::NewFilesInFolder;
+    }
+    QString OutputFolder() override { return m_form.Text3->text(); }
     void SetProgressValue(double percent) override { m_form.ProgressBar1->setValue(qRound(percent)); }
     void SetProgressText(const QString &text) override
     {
         m_form.ProgressBar1->setFormat(QString(text).replace(QLatin1Char('%'), QLatin1String("%%")));
     }
-    void SetPointer(int state) override { m_form.SetPointerState(state); }
+    void SetBusy(bool busy) override { m_form.SetPointerState(busy ? kPointerBusy : kPointerDefault); }
     void ShowMessage(const QString &text) override { m_form.ShowMessage(text); }
     void Yield() override { m_form.Yield(); }
     void ShowErrorBox(const QString &description, const QString &procedure, int line) override
@@ -54,7 +69,7 @@ void Form1::PushButton2_Click()
         return;
     WindowRunHost host(*this);
     AppendJournal journal(m_platform.DataFolder());
-    RunAppendJob(host, CodePage::System(), &journal);
+    RunAppendJob(host, QStringLiteral("PushButton2_Click"), CodePage::System(), &journal);
     EndBusy();
 }
 

@@ -1,6 +1,7 @@
 #include "AppendJournal.h"
 #include "AppendRun.h"
 #include "FileIO.h"
+#include "RecordingHost.h"
 #include "TestRegistry.h"
 
 #include <QDirIterator>
@@ -12,7 +13,6 @@
 #include <QThread>
 
 #include <atomic>
-#include <functional>
 #include <numeric>
 
 #ifndef Q_OS_WIN
@@ -23,64 +23,16 @@
 #endif
 
 using namespace tarnwell;
+using namespace tarnwell::testing;
 using namespace Qt::StringLiterals;
 
 namespace {
 
-// The window's fields a run reads; by default every file qualifies ("does not" hold "zzz"), in place.
-struct Job
-{
-    QStringList entries;
-    QString text1 = u"TAIL"_s, text2 = u"zzz"_s, text3;
-    int combo1 = 1;
-    bool option1 = true;
-};
-
-// The window, scripted: answers from `job` (which `onCall` may edit mid-run), records the calls in order
-// ("Yield", "Pointer(11)", "EntryText(2)", ...) and error boxes as "description|procedure|line".
-class FakeHost final : public AppendHost
-{
-public:
-    explicit FakeHost(Job j = {}) : job(std::move(j)) {}
-    Job job;
-    QStringList calls, boxes;
-    std::function<void(const QString &call)> onCall;
-
-    int EntryCount() override { return static_cast<int>(job.entries.size()); }
-    QString EntryText(int position) override
-    {
-        Record(u"EntryText(%1)"_s.arg(position));
-        return job.entries.value(position - 1);
-    }
-    QString Text1() override { return job.text1; }
-    QString Text2() override { return job.text2; }
-    QString Text3() override { return job.text3; }
-    int Combo1Position() override { return job.combo1; }
-    bool Option1Selected() override { return job.option1; }
-    void SetProgressValue(double percent) override { Record(u"Progress(%1)"_s.arg(percent)); }
-    void SetProgressText(const QString &text) override { Record(u"ProgressText(%1)"_s.arg(text)); }
-    void SetPointer(int state) override { Record(u"Pointer(%1)"_s.arg(state)); }
-    void Yield() override { Record(u"Yield"_s); }
-    void ShowMessage(const QString &text) override { Record(u"Message(%1)"_s.arg(text)); }
-    void ShowErrorBox(const QString &description, const QString &procedure, int line) override
-    {
-        boxes << u"%1|%2|%3"_s.arg(description, procedure).arg(line);
-    }
-
-private:
-    void Record(const QString &call)
-    {
-        calls << call;
-        if (onCall)
-            onCall(call);
-    }
-};
-
 // Runs the job through a fresh host, with the code page pinned to windows-1252.
-FakeHost Run(Job job, const CodePage &codePage = CodePage::Windows1252())
+RecordingHost Run(JobFields job, const CodePage &codePage = CodePage::Windows1252())
 {
-    FakeHost host(std::move(job));
-    RunAppendJob(host, codePage);
+    RecordingHost host(std::move(job));
+    RunAppendJob(host, u"PushButton2_Click"_s, codePage);
     return host;
 }
 
@@ -130,15 +82,17 @@ class FileBytesTest : public QObject
     std::unique_ptr<QTemporaryDir> m_dir;
     static QTestData &Row(const char *name) { return QTest::newRow(name); } // keeps the tables' rows short
     QString Path(const QString &name) const { return m_dir->filePath(name); }
+    // The output folder of a one-file job: the test folder itself in place, where it is not used, else "out".
+    QString Folder(bool inPlace) const { return inPlace ? m_dir->path() : Path(u"out"_s); }
 
     // A job over the named files of the test folder, each written with `content`, saved in place.
-    Job Files(const QStringList &names, const QByteArray &content = "data")
+    JobFields Files(const QStringList &names, const QByteArray &content = "data")
     {
-        Job job;
-        job.text3 = m_dir->path();
+        JobFields job;
+        job.outputFolder = m_dir->path();
         for (const QString &name : names) {
             WriteBytes(Path(name), content);
-            job.entries << Path(name);
+            job.files << Path(name);
         }
         return job;
     }
@@ -154,15 +108,15 @@ private slots:
     void preconditions()
     {
         const QStringList noFolder{u"Message(Folder does not exist. Please select another folder.)"_s};
-        Job job = Files({u"a.txt"_s});
+        JobFields job = Files({u"a.txt"_s});
         for (const QString &folder : {u"missing"_s, u"a.txt"_s}) {
             for (const bool inPlace : {true, false}) {
-                job.text3 = Path(folder);
-                job.option1 = inPlace;
+                job.outputFolder = Path(folder);
+                job.saveMode = SaveModeFor(inPlace);
                 QCOMPARE(Run(job).calls, noFolder);
             }
         }
-        job.entries.clear();
+        job.files.clear();
         QCOMPARE(Run(job).calls, QStringList{u"Message(No files added.)"_s});
         QCOMPARE(ReadBytes(Path(u"a.txt"_s)), "data"_ba);
         QCOMPARE(TreeNames(m_dir->path()), (QStringList{u"a.txt"_s, u"out"_s}));
@@ -172,19 +126,21 @@ private slots:
     // holds from the next file on.
     void callSequenceAndEndState()
     {
-        FakeHost host(Files({u"f1.txt"_s, u"f2.txt"_s, u"f3.txt"_s, u"f4.txt"_s}));
+        using enum ConditionMode;
+        using enum SaveMode;
+        RecordingHost host(Files({u"f1.txt"_s, u"f2.txt"_s, u"f3.txt"_s, u"f4.txt"_s}));
         WriteBytes(Path(u"f2.txt"_s), "zzz");
         host.onCall = [&](const QString &call) {
             if (call == u"EntryText(3)"_s) // "does" DATA, new files
-                host.job = {host.job.entries, u"two"_s, u"DATA"_s, Path(u"out"_s), 0, false};
+                host.job = {host.job.files, u"two"_s, u"DATA"_s, Path(u"out"_s), Does, NewFilesInFolder};
         };
-        RunAppendJob(host, CodePage::Windows1252());
+        RunAppendJob(host, u"PushButton2_Click"_s, CodePage::Windows1252());
         QStringList expected;
         for (int i = 1; i <= 4; ++i) {
-            expected << u"Yield"_s << u"Pointer(11)"_s << u"Progress(%1)"_s.arg(25 * i) << u"EntryText(%1)"_s.arg(i)
-                     << u"ProgressText(Processing: f%1.txt)"_s.arg(i) << u"Yield"_s << u"Pointer(11)"_s;
+            expected << u"Yield"_s << u"Busy"_s << u"Progress(%1)"_s.arg(25 * i) << u"EntryText(%1)"_s.arg(i)
+                     << u"ProgressText(Processing: f%1.txt)"_s.arg(i) << u"Yield"_s << u"Busy"_s;
         }
-        expected << u"Pointer(0)"_s << u"Progress(0)"_s << u"ProgressText(Progress Bar)"_s << u"Message(Done.)"_s;
+        expected << u"NotBusy"_s << u"Progress(0)"_s << u"ProgressText(Progress Bar)"_s << u"Message(Done.)"_s;
         QCOMPARE(host.calls, expected);
         QCOMPARE(ReadBytes(Path(u"f1.txt"_s)), "data\r\nTAIL"_ba);
         QCOMPARE(ReadBytes(Path(u"f2.txt"_s)), "zzz"_ba);
@@ -199,8 +155,9 @@ private slots:
     void outputFolder()
     {
         QVERIFY(QDir(m_dir->path()).mkdir(u"one"_s) && QDir(m_dir->path()).mkdir(u"two"_s));
-        Job job = Files({u"one/same.txt"_s, u"one/blocked.txt"_s, u"two/same.txt"_s, u"in.txt"_s}, "the longer first");
-        job.entries << Path(u"in.txt"_s) << Path(u"one/same.txt"_s);
+        JobFields job = Files({u"one/same.txt"_s, u"one/blocked.txt"_s, u"two/same.txt"_s, u"in.txt"_s},
+                              "the longer first");
+        job.files << Path(u"in.txt"_s) << Path(u"one/same.txt"_s);
         QVERIFY(QDir().mkdir(Path(u"blocked.txt"_s)));
         WriteBytes(Path(u"two/same.txt"_s), "2nd");
 #ifndef Q_OS_WIN
@@ -208,15 +165,16 @@ private slots:
         const QString other = elsewhere.filePath(u"other"_s);
         QCOMPARE(::link(QFile::encodeName(Path(u"in.txt"_s)).constData(), QFile::encodeName(other).constData()), 0);
 #endif
-        job.option1 = false;
-        job.text3 += u"/."_s;
-        const FakeHost host = Run(job);
-        QCOMPARE(host.boxes.size(), 2);
-        QVERIFY2(host.boxes[0].contains(u"blocked.txt"_s) && host.boxes[0].endsWith(u"|PushButton2_Click|118"_s),
-                 qPrintable(host.boxes[0]));
-        QVERIFY2(host.boxes[1].contains(Path(u"one/same.txt"_s)) && host.boxes[1].contains(Path(u"two/same.txt"_s))
-                     && host.boxes[1].endsWith(u"|PushButton2_Click|116"_s),
-                 qPrintable(host.boxes[1]));
+        job.saveMode = SaveMode::NewFilesInFolder;
+        job.outputFolder += u"/."_s;
+        const RecordingHost host = Run(job);
+        const QStringList boxes = host.Boxes();
+        QCOMPARE(boxes.size(), 2);
+        QVERIFY2(boxes[0].startsWith(u"118 PushButton2_Click "_s) && boxes[0].contains(u"blocked.txt"_s),
+                 qPrintable(boxes[0]));
+        QVERIFY2(boxes[1].startsWith(u"116 PushButton2_Click "_s) && boxes[1].contains(Path(u"one/same.txt"_s))
+                     && boxes[1].contains(Path(u"two/same.txt"_s)),
+                 qPrintable(boxes[1]));
         QCOMPARE(host.calls.last(), u"Message(Done.)"_s);
         QCOMPARE(ReadBytes(Path(u"same.txt"_s)), "the longer first\r\nTAIL"_ba);
         QCOMPARE(ReadBytes(Path(u"in.txt"_s)), "the longer first\r\nTAIL"_ba);
@@ -234,25 +192,25 @@ private slots:
     // tested again when listed again, and a missing file that the run made is not appended to twice.
     void eachFileAppendedOnce()
     {
-        Job job = Files({u"a.txt"_s, u"b.txt"_s});
+        JobFields job = Files({u"a.txt"_s, u"b.txt"_s});
         WriteBytes(Path(u"b.txt"_s), "zzz"); // holds the condition until the text changes
         const QString a = Path(u"a.txt"_s), b = Path(u"b.txt"_s), missing = Path(u"new.txt"_s);
-        job.entries = {a, b, a, m_dir->path() + u"/./a.txt"_s, missing, missing};
+        job.files = {a, b, a, m_dir->path() + u"/./a.txt"_s, missing, missing};
 #ifdef Q_OS_WIN
-        job.entries << Path(u"A.TXT"_s);
+        job.files << Path(u"A.TXT"_s);
 #else
         QVERIFY(QFile::link(a, Path(u"link"_s)));
         QCOMPARE(::link(QFile::encodeName(a).constData(), QFile::encodeName(Path(u"hard"_s)).constData()), 0);
-        job.entries << Path(u"link"_s) << Path(u"hard"_s);
+        job.files << Path(u"link"_s) << Path(u"hard"_s);
 #endif
-        job.entries << b << b;
-        FakeHost host(job);
+        job.files << b << b;
+        RecordingHost host(job);
         host.onCall = [&](const QString &call) {
-            if (call == u"EntryText(%1)"_s.arg(job.entries.size() - 1))
-                host.job.text2 = u"yyy"_s;
+            if (call == u"EntryText(%1)"_s.arg(job.files.size() - 1))
+                host.job.conditionText = u"yyy"_s;
         };
-        RunAppendJob(host, CodePage::Windows1252());
-        QCOMPARE(host.boxes, QStringList());
+        RunAppendJob(host, u"PushButton2_Click"_s, CodePage::Windows1252());
+        QCOMPARE(host.Boxes(), QStringList());
         QCOMPARE(host.calls.last(), u"Message(Done.)"_s);
         QCOMPARE(ReadBytes(a), "data\r\nTAIL"_ba);
         QCOMPARE(ReadBytes(b), "zzz\r\nTAIL"_ba);
@@ -280,15 +238,15 @@ private slots:
         QFETCH(bool, unnamed);
         QFETCH(bool, older);
         const QString name = QString(bytes - 4, u'n') + u".txt"_s;
-        Job job = Files({name});
-        job.option1 = false;
-        job.text3 = Path(u"out"_s);
+        JobFields job = Files({name});
+        job.saveMode = SaveMode::NewFilesInFolder;
+        job.outputFolder = Path(u"out"_s);
         if (older)
             WriteBytes(Path(u"out/"_s + name), "older output");
         UseUnnamedFiles(unnamed);
-        const FakeHost host = Run(job);
+        const RecordingHost host = Run(job);
         UseUnnamedFiles(true);
-        QCOMPARE(host.boxes.join(u'\n'), QString());
+        QCOMPARE(host.Boxes(), QStringList());
         QCOMPARE(ReadBytes(Path(u"out/"_s + name)), "data\r\nTAIL"_ba);
         QCOMPARE(TreeNames(Path(u"out"_s)), QStringList{name});
     }
@@ -350,22 +308,23 @@ private slots:
         QFETCH(QString, appendText);
         QFETCH(QByteArray, appendix);
         const QString file = Path(u"f.txt"_s), copy = Path(u"out/f.txt"_s);
-        for (const int combo1 : {0, 1, -1, 2}) {
+        for (const ConditionMode mode : {ConditionMode::Does, ConditionMode::DoesNot, ConditionMode::Unset}) {
             for (const bool inPlace : {true, false}) {
                 QFile::remove(file);
                 QFile::remove(copy);
                 if (!original.isNull())
                     WriteBytes(file, original);
-                const FakeHost host = Run(
-                    {{file}, appendText, condition, inPlace ? m_dir->path() : Path(u"out"_s), combo1, inPlace},
-                    utf8Page ? CodePage::Utf8() : CodePage::Windows1252());
+                const JobFields job{{file}, appendText, condition, Folder(inPlace), mode, SaveModeFor(inPlace)};
+                const RecordingHost host = Run(job, utf8Page ? CodePage::Utf8() : CodePage::Windows1252());
                 QCOMPARE(host.calls.last(), u"Message(Done.)"_s);
-                const bool qualifies = (combo1 == 0 && found) || (combo1 == 1 && !found);
+                const bool qualifies = (mode == ConditionMode::Does && found)
+                                       || (mode == ConditionMode::DoesNot && !found);
                 const bool written = qualifies && !appendix.isNull();
-                QCOMPARE(host.boxes.size(), qualifies && !written ? 1 : 0);
-                QVERIFY2(host.boxes.isEmpty()
-                             || (host.boxes[0].contains(file) && host.boxes[0].endsWith(u"|PushButton2_Click|116"_s)),
-                         qPrintable(host.boxes.join(u'|')));
+                const QStringList boxes = host.Boxes();
+                QCOMPARE(boxes.size(), qualifies && !written ? 1 : 0);
+                QVERIFY2(boxes.isEmpty()
+                             || (boxes[0].startsWith(u"116 PushButton2_Click "_s) && boxes[0].contains(file)),
+                         qPrintable(boxes.join(u'|')));
                 QCOMPARE(ReadBytes(file), written && inPlace ? original + appendix : original);
                 QCOMPARE(ReadBytes(copy), written && !inPlace ? original + appendix : QByteArray());
                 QCOMPARE(QFileInfo::exists(file), !original.isNull() || (written && inPlace));
@@ -433,8 +392,8 @@ private slots:
 #endif
             QElapsedTimer took;
             took.start();
-            const FakeHost host = Run(
-                {{path}, u"TAIL"_s, u"zzz"_s, inPlace ? m_dir->path() : Path(u"out"_s), 1, inPlace});
+            const RecordingHost host = Run(
+                {.files = {path}, .outputFolder = Folder(inPlace), .saveMode = SaveModeFor(inPlace)});
             const qint64 ms = took.elapsed();
             over = true;
 #ifndef Q_OS_WIN
@@ -442,11 +401,11 @@ private slots:
 #endif
             QVERIFY2(!rescued, "the run waited on the pipe until a writer came");
             QCOMPARE(host.calls.last(), u"Message(Done.)"_s);
-            QCOMPARE(host.boxes.size(), line > 0 ? 1 : 0);
-            QVERIFY2(
-                line == 0
-                    || (host.boxes[0].contains(path) && host.boxes[0].endsWith(u"|PushButton2_Click|%1"_s.arg(line))),
-                qPrintable(host.boxes.join(u'|')));
+            const QStringList boxes = host.Boxes();
+            QCOMPARE(boxes.size(), line > 0 ? 1 : 0);
+            QVERIFY2(line == 0
+                         || (boxes[0].startsWith(u"%1 PushButton2_Click "_s.arg(line)) && boxes[0].contains(path)),
+                     qPrintable(boxes.join(u'|')));
             if (line == 0) {
                 QCOMPARE(ReadBytes(output), "\r\nTAIL"_ba);
                 QVERIFY(QFile::remove(output));
@@ -580,11 +539,11 @@ private slots:
         const QByteArray found = ReadBytes(file);
         const bool foundFile = QFileInfo(file).isFile();
 
-        FakeHost host({{file}, QString::fromLatin1(appendix.mid(2)), u"zzz"_s, m_dir->path()});
+        RecordingHost host({{file}, QString::fromLatin1(appendix.mid(2)), u"zzz"_s, m_dir->path()});
         AppendJournal journal(data);
         if (byRun) // it resolves the record, then appends the same appendix once more
-            RunAppendJob(host, CodePage::Windows1252(), &journal);
-        const QStringList problems = byRun ? host.boxes : journal.Recover();
+            RunAppendJob(host, u"PushButton2_Click"_s, CodePage::Windows1252(), &journal);
+        const QStringList problems = byRun ? host.Boxes() : journal.Recover();
         const QByteArray appended = byRun ? appendix : QByteArray();
         const bool asFound = outcome != u"before"_s && outcome != u"whole"_s;
         QCOMPARE(ReadBytes(file), (asFound ? found : outcome == u"whole"_s ? old + appendix : old) + appended);
@@ -593,7 +552,7 @@ private slots:
         QCOMPARE(problems.size(), outcome == u"left"_s || outcome == u"unread"_s ? 1 : 0);
         QVERIFY2(outcome != u"left"_s
                      || (problems.first().contains(file)
-                         && (!byRun || problems.first().endsWith(u"|PushButton2_Click|102"_s))),
+                         && (!byRun || problems.first().startsWith(u"102 PushButton2_Click "_s))),
                  qPrintable(problems.join(u'|')));
         if (change == u"running"_s) {
             QVERIFY(!TreeNames(data).isEmpty());
@@ -621,25 +580,26 @@ private slots:
         QFETCH(bool, inPlace);
         QFETCH(int, line);
         QVERIFY(QDir(m_dir->path()).mkdir(u"one"_s));
-        Job job = Files({u"f1.txt"_s, u"f2.txt"_s, u"f3.txt"_s, u"one/f4.txt"_s});
-        job.option1 = inPlace;
+        JobFields job = Files({u"f1.txt"_s, u"f2.txt"_s, u"f3.txt"_s, u"one/f4.txt"_s});
+        job.saveMode = SaveModeFor(inPlace);
         WriteBytes(Path(u"blocker"_s), "");
         const QString data = Path(broken == u"folder"_s ? u"blocker/data"_s : u"data"_s);
         QVERIFY(broken != u"text"_s || QDir().mkpath(data + u"/append-1.text0"_s));
         const QDateTime stamp(QDate(2001, 2, 3), QTime(4, 5, 6), Qt::UTC); // untouched files keep it
-        for (const QString &name : job.entries) {
+        for (const QString &name : job.files) {
             QFile file(name);
             QVERIFY(file.open(QIODevice::ReadWrite) && file.setFileTime(stamp, QFileDevice::FileModificationTime));
         }
-        FakeHost host(job);
+        RecordingHost host(job);
         AppendJournal journal(data);
-        RunAppendJob(host, CodePage::Windows1252(), &journal);
-        QCOMPARE(host.boxes.size(), 1);
-        QVERIFY2(host.boxes[0].contains(QDir::toNativeSeparators(data))
-                     && host.boxes[0].endsWith(u"|PushButton2_Click|%1"_s.arg(line)),
-                 qPrintable(host.boxes[0]));
+        RunAppendJob(host, u"PushButton2_Click"_s, CodePage::Windows1252(), &journal);
+        const QStringList boxes = host.Boxes();
+        QCOMPARE(boxes.size(), 1);
+        QVERIFY2(boxes[0].contains(QDir::toNativeSeparators(data))
+                     && boxes[0].startsWith(u"%1 PushButton2_Click "_s.arg(line)),
+                 qPrintable(boxes[0]));
         QCOMPARE(host.calls.contains(u"Message(Done.)"_s), line != 102);
-        for (const QString &name : job.entries)
+        for (const QString &name : job.files)
             QCOMPARE(ReadBytes(name) + QFileInfo(name).lastModified().toUTC().toString(Qt::ISODate).toLatin1(),
                      "data2001-02-03T04:05:06Z"_ba);
         QCOMPARE(ReadBytes(Path(u"f4.txt"_s)), inPlace ? QByteArray() : "data\r\nTAIL"_ba);
@@ -652,7 +612,7 @@ private slots:
         QCOMPARE(ErrorBoxText(u"Permission denied: /x/y.txt"_s, u"PushButton2_Click"_s, 118),
                  u"Permission denied: /x/y.txt\r\nin TarnwellProj2017/04/05.Form1.PushButton2_Click at line 118\r\r"
                  "Please email screenshot of this message to support@kestrelby.com"_s);
-        FakeHost host;
+        RecordingHost host;
         ErrorTrap trap(host, u"PushButton4_Click"_s);
         trap.SetInterceptor([](const AppError &error) { return error.number() == kErrFileDialogBufferTooSmall; });
         bool ran = false;
@@ -664,8 +624,8 @@ private slots:
         ran = false;
         trap.Line(112, [&] { ran = true; });
         QVERIFY(!trap.Test(114, [&] { return ran = true; }) && trap.Ended() && !ran);
-        QCOMPARE(host.boxes,
-                 (QStringList{u"disk on fire|PushButton4_Click|100"_s, u"test failed|PushButton4_Click|108"_s}));
+        QCOMPARE(host.calls, (QStringList{u"ErrorBox(100 PushButton4_Click disk on fire)"_s,
+                                          u"ErrorBox(108 PushButton4_Click test failed)"_s}));
     }
 };
 

@@ -26,6 +26,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 using namespace tarnwell;
 
@@ -78,14 +79,16 @@ int Main(const QString &mode, const QStringList &args)
         return 0;
     }
     if (mode == QLatin1String("run") && args.size() == 4) {
-        reliability::ScriptedHost host;
-        host.inPlace = args.at(0) == QLatin1String("inplace");
-        host.outputFolder = args.at(1);
-        host.report = Print;
-        host.entries = ReadText(args.at(2)).split(u'\n', Qt::SkipEmptyParts);
+        const QStringList files = ReadText(args.at(2)).split(u'\n', Qt::SkipEmptyParts);
+        testing::RecordingHost host(reliability::ChildJob(files, args.at(1), args.at(0) == QLatin1String("inplace")));
+        host.quiet = true;
+        host.onCall = [](const QString &call) {
+            if (const std::optional<QString> line = reliability::BoxLine(call))
+                Print(*line);
+        };
         Print(QStringLiteral("START"));
         AppendJournal journal(args.at(3));
-        RunAppendJob(host, CodePage::System(), &journal);
+        RunAppendJob(host, QStringLiteral("PushButton2_Click"), CodePage::System(), &journal);
         return 0;
     }
     if (mode == QLatin1String("scan") && args.size() == 1) {

@@ -3,49 +3,35 @@
 // What the child program and the tests agree on: the job (mode "does", condition kConditionText
 // with case ignored, append text kAppendText) and how each box of a run is reported, as a line
 // "BOX <line> <procedure> <description>" or "MESSAGE <text>".
-#include "AppendHost.h"
+#include "RecordingHost.h"
 
 #include <QStringList>
 
-#include <functional>
+#include <optional>
 
 namespace tarnwell::reliability {
 
 inline constexpr char kConditionText[] = "mark";
 inline constexpr char kAppendText[] = "appended by the reliability test";
 
-// The window's side of a run. `onEntry` is called when the run takes an entry's path, so a test
-// can change the files in the middle of a run.
-class ScriptedHost final : public AppendHost
+// The job of a run over `files`.
+inline testing::JobFields ChildJob(const QStringList &files, const QString &outputFolder, bool inPlace)
 {
-public:
-    QStringList entries;
-    QString outputFolder;
-    bool inPlace = true;
-    std::function<void(const QString &line)> report;
-    std::function<void(int position)> onEntry;
+    testing::JobFields job{files, QLatin1String(kAppendText), QLatin1String(kConditionText), outputFolder};
+    job.conditionMode = ConditionMode::Does;
+    job.saveMode = testing::SaveModeFor(inPlace);
+    return job;
+}
 
-    int EntryCount() override { return static_cast<int>(entries.size()); }
-    QString EntryText(int position) override
-    {
-        if (onEntry)
-            onEntry(position);
-        return entries.value(position - 1);
-    }
-    QString Text1() override { return QLatin1String(kAppendText); }
-    QString Text2() override { return QLatin1String(kConditionText); }
-    QString Text3() override { return outputFolder; }
-    int Combo1Position() override { return 0; }
-    bool Option1Selected() override { return inPlace; }
-    void SetProgressValue(double) override {}
-    void SetProgressText(const QString &) override {}
-    void SetPointer(int) override {}
-    void Yield() override {}
-    void ShowMessage(const QString &text) override { report(QStringLiteral("MESSAGE ") + text); }
-    void ShowErrorBox(const QString &description, const QString &procedure, int line) override
-    {
-        report(QStringLiteral("BOX %1 %2 %3").arg(line).arg(procedure, description));
-    }
-};
+// The line that reports a call of the run's host (see testing::RecordingHost) that shows a box;
+// none for any other call.
+inline std::optional<QString> BoxLine(const QString &call)
+{
+    if (const std::optional<QString> text = testing::RecordingHost::Argument(call, QLatin1String("Message")))
+        return QStringLiteral("MESSAGE ") + *text;
+    if (const std::optional<QString> box = testing::RecordingHost::Argument(call, QLatin1String("ErrorBox")))
+        return QStringLiteral("BOX ") + *box;
+    return std::nullopt;
+}
 
 } // namespace tarnwell::reliability

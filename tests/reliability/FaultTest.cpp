@@ -267,19 +267,19 @@ private slots:
             ::SetFileAttributesW(b.c_str(), FILE_ATTRIBUTE_NORMAL);
 #endif
         } else {
-            ScriptedHost host;
-            host.entries = job.paths;
-            host.outputFolder = job.out;
-            host.inPlace = inPlace;
-            host.report = [&](const QString &line) { run.lines << line; };
-            host.onEntry = [&](int position) {
-                if (position == 3 && kind == QLatin1String("removeOutput"))
+            testing::RecordingHost host(ChildJob(job.paths, job.out, inPlace));
+            host.onCall = [&](const QString &call) {
+                if (const std::optional<QString> line = BoxLine(call))
+                    run.lines << *line;
+                if (call != QLatin1String("EntryText(3)"))
+                    return;
+                if (kind == QLatin1String("removeOutput"))
                     QDir(job.out).removeRecursively();
-                else if (position == 3 && QFile::remove(c))
+                else if (QFile::remove(c))
                     QDir().mkdir(c);
             };
             AppendJournal journal(job.Data());
-            RunAppendJob(host, CodePage::System(), &journal);
+            RunAppendJob(host, QStringLiteral("PushButton2_Click"), CodePage::System(), &journal);
         }
         QVERIFY2(run.Done(), qPrintable(run.Describe()));
         const QStringList seen = run.Starting(QStringLiteral("BOX"));

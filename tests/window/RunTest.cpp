@@ -88,9 +88,10 @@ private slots:
         press(Qt::Key_Return);
         QCOMPARE(form.Files().Count(), 5);
         QVERIFY(QFile::remove(fx.Path(u"in/c.txt"_s)) && QDir().mkpath(fx.Path(u"in/c.txt"_s)));
-        QList<int> values;
+        QList<int> values, pointers;
         connect(form.ProgressBar1, &QProgressBar::valueChanged, this, [&](int v) {
             values << v;
+            pointers << form.PointerState();
             if (v == 100)
                 form.Text1->setPlainText(u"new"_s);
         });
@@ -101,6 +102,8 @@ private slots:
         QVERIFY2(error.contains(u"c.txt"_s) && error.contains(u"PushButton2_Click at line"_s), qPrintable(error));
         QCOMPARE(fx.platform.boxes.last().text, u"Done."_s);
         QCOMPARE(values, (QList<int>{20, 40, 60, 80, 100, 0}));
+        const int busy = kPointerBusy; // the hourglass while files are processed, the ordinary pointer after
+        QCOMPARE(pointers, (QList<int>{busy, busy, busy, busy, busy, kPointerDefault}));
         QCOMPARE(form.ProgressBar1->text(), u"Progress Bar"_s);
         QCOMPARE(form.PointerState(), kPointerDefault);
         QCOMPARE(QDir(fx.Path(u"out"_s)).entryList(QDir::Files), (QStringList{u"b.txt"_s, u"e.txt"_s}));
@@ -153,6 +156,31 @@ private slots:
         form.Text1->selectAll();
         form.Text1->copy();
         QCOMPARE(QApplication::clipboard()->text(), u"a\u00A0b\rc\u2028d\u2029e\nf\ng\rh\ni\nj"_s);
+    }
+
+    // The run tests the condition chosen in Combo1: "does", "does not", or with nothing chosen none, which
+    // no file meets (the run still ends with "Done.").
+    void conditionChoice_reachesTheRun()
+    {
+        WindowFixture fx;
+        Form1 &form = fx.Load();
+        const QString with = fx.Path(u"with.txt"_s), without = fx.Path(u"without.txt"_s);
+        form.Files().AppendMany({with, without});
+        form.Text1->setPlainText(u"+"_s);
+        form.Text2->setPlainText(u"b"_s);
+        form.Text3->setText(fx.dir.path());
+        form.Option1->setChecked(true);
+        for (const auto &[position, expected] :
+             {std::pair(0, "a b\r\n+|c"), std::pair(1, "a b|c\r\n+"), std::pair(-1, "a b|c")}) {
+            fx.MakeFile(u"with.txt"_s, "a b");
+            fx.MakeFile(u"without.txt"_s, "c");
+            fx.platform.boxes.clear();
+            form.Combo1->setCurrentIndex(position);
+            form.PushButton2_Click();
+            QCOMPARE(fx.platform.boxes.size(), 1);
+            QCOMPARE(fx.platform.boxes.first().text, u"Done."_s);
+            QCOMPARE(WindowFixture::Read(with) + '|' + WindowFixture::Read(without), QByteArray(expected));
+        }
     }
 
     // One lock for every long operation: while it holds, nothing else changes the list or starts
