@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStringEncoder>
 
 #include <algorithm>
 #include <atomic>
@@ -299,55 +298,9 @@ void ReplaceAtomically(const QString &source, const QString &linkOrTarget, const
 #endif
 } // namespace
 
-QString EncodingName(FileEncoding encoding, const CodePage &codePage)
-{
-    switch (encoding) {
-    case FileEncoding::Utf8Bom:
-        return QStringLiteral("UTF-8");
-    case FileEncoding::Utf16LE:
-        return QStringLiteral("UTF-16LE");
-    case FileEncoding::Utf16BE:
-        return QStringLiteral("UTF-16BE");
-    case FileEncoding::CodePage:
-        break;
-    }
-    return codePage.name();
-}
-
 bool FileExists(const QString &path)
 {
     return !path.isEmpty() && QFileInfo::exists(path);
-}
-
-QByteArray EncodeAppendix(const QString &appendText, FileEncoding encoding, const CodePage &codePage,
-                          const QString &file)
-{
-    const QString text = QStringLiteral("\r\n") + appendText;
-    QByteArray bytes;
-    bool encoded = true;
-    switch (encoding) {
-    case FileEncoding::CodePage:
-        encoded = codePage.Encode(text, bytes);
-        break;
-    case FileEncoding::Utf8Bom: {
-        QStringEncoder encoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-        bytes = encoder.encode(text);
-        encoded = !encoder.hasError();
-        break;
-    }
-    case FileEncoding::Utf16LE:
-    case FileEncoding::Utf16BE:
-        bytes = QStringEncoder(encoding == FileEncoding::Utf16LE ? QStringConverter::Utf16LE
-                                                                 : QStringConverter::Utf16BE)
-                    .encode(text);
-        break;
-    }
-    if (!encoded) {
-        throw AppError(QStringLiteral("The text to append holds a character that the file's encoding (%1) "
-                                      "cannot store: %2")
-                           .arg(EncodingName(encoding, codePage), file));
-    }
-    return bytes;
 }
 
 QString PendingFileName(const QString &targetName)

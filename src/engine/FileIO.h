@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CodePage.h"
+#include "Encoding.h"
 
 #include <QByteArray>
 #include <QString>
@@ -15,15 +16,8 @@ namespace tarnwell {
 
 class AppendJournal;
 
-// How a file's text is stored, told by its byte-order mark. A file whose first byte is FE or FF
-// without a complete mark is text in the code page.
-enum class FileEncoding { CodePage, Utf8Bom, Utf16LE, Utf16BE };
-
 // Files are read and copied in blocks of this size, so memory does not grow with the file.
 inline constexpr qint64 kFileBlockBytes = qint64(256) << 10;
-
-// The name of an encoding for messages, for example "UTF-16LE" or "windows-1252".
-QString EncodingName(FileEncoding encoding, const CodePage &codePage);
 
 // Whether the path names an existing file or folder. Never fails.
 bool FileExists(const QString &path);
@@ -97,12 +91,6 @@ public:
 // opened for writing is read all the same.
 ReadResult ReadWholeFile(const QString &path, const CodePage &codePage, TextSink &sink, ReadSession &session,
                          bool keepForAppend);
-
-// The bytes that follow a file's content when `appendText` is added to it: CR LF and the text,
-// in the file's own encoding. Throws AppError naming `file` when a character cannot be written
-// in it.
-QByteArray EncodeAppendix(const QString &appendText, FileEncoding encoding, const CodePage &codePage,
-                          const QString &file = QString());
 
 // Writes `target` as the bytes of `source` (nothing when it is missing) followed by `appendix`.
 // When target and source are the same file, the appendix is appended in place and the original

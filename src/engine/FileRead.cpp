@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStringDecoder>
 
 #include <algorithm>
 #include <cstdint>
@@ -240,52 +239,6 @@ bool IsAscii(QByteArrayView bytes)
     return (high & 0x8080808080808080ull) == 0;
 }
 
-FileEncoding EncodingOfMark(QByteArrayView start, qsizetype &markLength)
-{
-    const auto at = [&](qsizetype i) { return static_cast<unsigned char>(start[i]); };
-    markLength = 0;
-    if (start.size() >= 2 && at(0) == 0xFF && at(1) == 0xFE) {
-        markLength = 2;
-        return FileEncoding::Utf16LE;
-    }
-    if (start.size() >= 2 && at(0) == 0xFE && at(1) == 0xFF) {
-        markLength = 2;
-        return FileEncoding::Utf16BE;
-    }
-    if (start.size() >= 3 && at(0) == 0xEF && at(1) == 0xBB && at(2) == 0xBF) {
-        markLength = 3;
-        return FileEncoding::Utf8Bom;
-    }
-    return FileEncoding::CodePage;
-}
-
-// A decoder for the file's encoding; partial characters carry over to the next block.
-std::unique_ptr<CodePage::Decoder> DecoderFor(FileEncoding encoding, const CodePage &codePage)
-{
-    class MarkedDecoder final : public CodePage::Decoder
-    {
-    public:
-        explicit MarkedDecoder(QStringConverter::Encoding e) : m_decoder(e, QStringConverter::Flag::ConvertInitialBom)
-        {
-        }
-        QString Decode(QByteArrayView bytes) override { return m_decoder.decode(bytes); }
-
-    private:
-        QStringDecoder m_decoder;
-    };
-    switch (encoding) {
-    case FileEncoding::Utf8Bom:
-        return CodePage::Utf8().NewDecoder(); // the same, with UTF-8's partial characters held back
-    case FileEncoding::Utf16LE:
-        return std::make_unique<MarkedDecoder>(QStringConverter::Utf16LE);
-    case FileEncoding::Utf16BE:
-        return std::make_unique<MarkedDecoder>(QStringConverter::Utf16BE);
-    case FileEncoding::CodePage:
-        break;
-    }
-    return codePage.NewDecoder();
-}
-
 } // namespace
 
 ReadResult ReadWholeFile(const QString &path, const CodePage &codePage, const std::function<void(QStringView)> &sink)
@@ -345,7 +298,7 @@ ReadResult ReadWholeFile(const QString &path, const CodePage &codePage, TextSink
     qint64 got = file.Read(block, kFileBlockBytes);
     qsizetype markLength = 0;
     result.encoding = EncodingOfMark(QByteArrayView(block, got), markLength);
-    const std::unique_ptr<CodePage::Decoder> decoder = DecoderFor(result.encoding, codePage);
+    const std::unique_ptr<CodePage::Decoder> decoder = NewDecoder(result.encoding, codePage);
     // Blocks may go to the sink undecoded only where a byte below 80 hex is always its ASCII
     // character: UTF-8 and the code pages, not UTF-16. A decoder that can hold an unfinished
     // character (all but one of one byte per character) holds none after a byte below 80 hex.
