@@ -319,30 +319,6 @@ void UseUnnamedFiles(bool use)
     g_unnamedFiles.store(use, std::memory_order_relaxed);
 }
 
-bool IsSameFile(const QString &a, const QString &b)
-{
-    if (a == b)
-        return true;
-    const QFileInfo infoA(a);
-    const QFileInfo infoB(b);
-    if (!infoA.exists() || !infoB.exists())
-        return false;
-#ifdef Q_OS_WIN
-    return infoA.canonicalFilePath().compare(infoB.canonicalFilePath(), Qt::CaseInsensitive) == 0;
-#else
-    if (infoA.canonicalFilePath() == infoB.canonicalFilePath())
-        return true;
-    // Hard links: two names, one file.
-    struct stat statA
-    {};
-    struct stat statB
-    {};
-    return ::stat(QFile::encodeName(a).constData(), &statA) == 0
-           && ::stat(QFile::encodeName(b).constData(), &statB) == 0 && statA.st_dev == statB.st_dev
-           && statA.st_ino == statB.st_ino;
-#endif
-}
-
 void WriteWholeFile(const QString &source, const QString &target, const QByteArray &appendix, AppendJournal *journal)
 {
     WriteWholeFile(source, target, appendix, WriteToDevice, nullptr, journal);

@@ -2,6 +2,7 @@
 
 #include "CodePage.h"
 #include "Encoding.h"
+#include "FileIdentity.h"
 
 #include <QByteArray>
 #include <QString>
@@ -21,21 +22,6 @@ inline constexpr qint64 kFileBlockBytes = qint64(256) << 10;
 
 // Whether the path names an existing file or folder. Never fails.
 bool FileExists(const QString &path);
-
-// Which file a path reached: its device and its number there (on Windows the volume's serial number
-// and the file index), shared by every name of the file (links, hard links, other spellings). Zero
-// when it is not known.
-struct FileId
-{
-    quint64 device = 0;
-    quint64 file = 0;
-    bool Known() const { return device != 0 || file != 0; }
-    friend bool operator==(const FileId &, const FileId &) = default;
-    friend bool operator<(const FileId &a, const FileId &b)
-    {
-        return a.device != b.device ? a.device < b.device : a.file < b.file;
-    }
-};
 
 struct ReadResult
 {
@@ -122,8 +108,5 @@ QString PendingFileName(const QString &targetName);
 // Some file systems refuse unnamed files (vfat, NFS, SMB), and new files are then made under their
 // pending name; tests turn this off to take that way anywhere. Windows always takes it.
 void UseUnnamedFiles(bool use);
-
-// Whether two paths name the same file (the same path, or one file reached by two names).
-bool IsSameFile(const QString &a, const QString &b);
 
 } // namespace tarnwell
