@@ -1,17 +1,16 @@
+// Recording the in-place appends of a run: a slot taken for the run, each append recorded before
+// it is made and marked done after it.
 #include "AppendJournal.h"
 
+#include "AppendRecordFormat.h"
 #include "ErrorTrap.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QLockFile>
 #include <QtEndian>
 
-#include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <optional>
-#include <set>
 
 #ifndef Q_OS_WIN
 #include <unistd.h>
@@ -19,51 +18,11 @@
 
 namespace tarnwell {
 
+using namespace journal;
+
 namespace {
 
-// A record is a header and the file's path in UTF-8. The state byte lies outside the checksum, so
-// marking an append done is one byte written in place; everything after the checksum is covered
-// by it, so a record cut short or overwritten with anything else is never taken for one. The
-// record file has room for the longest path and is mapped into memory for the run: its pages are
-// the system's cache of the file, so what is stored there outlives a killed process, and a record
-// costs no system call.
-//   0 magic (8)  8 state (1)  16 checksum (8)  24 old length (8, -1: no file)  32 appendix length (8)
-//   40 appendix checksum (8)  48 appendix number (4)  52 path length (4)  56 path
-constexpr char kMagic[] = {'T', 'a', 'r', 'n', 'R', 'e', 'c', '1'};
-constexpr qsizetype kStateAt = 8;
-constexpr qsizetype kChecksumAt = 16;
-constexpr qsizetype kBodyAt = 24;
-constexpr qsizetype kHeaderBytes = 56;
-constexpr qsizetype kMaxPathBytes = qsizetype(1) << 16;
-constexpr qsizetype kRecordFileBytes = kHeaderBytes + kMaxPathBytes;
-constexpr char kOpen = 'O';
-constexpr char kClosed = 'C';
 constexpr int kMaxSlots = 64;
-
-constexpr QLatin1StringView kSlotPrefix("append-");
-constexpr QLatin1StringView kRecordSuffix(".record");
-constexpr QLatin1StringView kLockSuffix(".lock");
-constexpr QLatin1StringView kTextSuffix(".text");
-
-struct Record
-{
-    QString path;
-    qint64 oldLength = -1;
-    qint64 appendixSize = 0;
-    quint64 appendixChecksum = 0;
-    quint32 number = 0;
-};
-
-// FNV-1a, 64 bits: enough to tell a damaged record from a whole one.
-quint64 Checksum(QByteArrayView bytes)
-{
-    quint64 hash = 14695981039346656037ULL;
-    for (const char c : bytes) {
-        hash ^= static_cast<unsigned char>(c);
-        hash *= 1099511628211ULL;
-    }
-    return hash;
-}
 
 QByteArray EncodeRecord(const QString &path, qint64 oldLength, qint64 appendixSize, quint64 appendixChecksum,
                         quint32 number)
@@ -83,29 +42,6 @@ QByteArray EncodeRecord(const QString &path, qint64 oldLength, qint64 appendixSi
     return record;
 }
 
-// An open record, or nothing when the bytes are not a whole one.
-std::optional<Record> DecodeOpenRecord(QByteArrayView bytes)
-{
-    if (bytes.size() < kHeaderBytes || !bytes.startsWith(QByteArrayView(kMagic, sizeof kMagic))
-        || bytes[kStateAt] != kOpen)
-        return std::nullopt;
-    const char *p = bytes.data();
-    const auto pathBytes = qFromLittleEndian<quint32>(p + kBodyAt + 28);
-    if (pathBytes > kMaxPathBytes || bytes.size() < kHeaderBytes + qsizetype(pathBytes)
-        || Checksum(bytes.sliced(kBodyAt, kHeaderBytes - kBodyAt + qsizetype(pathBytes)))
-               != qFromLittleEndian<quint64>(p + kChecksumAt))
-        return std::nullopt;
-    Record record;
-    record.oldLength = qFromLittleEndian<qint64>(p + kBodyAt);
-    record.appendixSize = qFromLittleEndian<qint64>(p + kBodyAt + 8);
-    record.appendixChecksum = qFromLittleEndian<quint64>(p + kBodyAt + 16);
-    record.number = qFromLittleEndian<quint32>(p + kBodyAt + 24);
-    record.path = QString::fromUtf8(bytes.sliced(kHeaderBytes, pathBytes));
-    if (record.oldLength < -1 || record.appendixSize < 0 || record.path.isEmpty())
-        return std::nullopt;
-    return record;
-}
-
 // Stores the state byte of the mapped record. A killed process is cut off between two
 // instructions, so the compiler must not move a store of the record across this one.
 void StoreState(uchar *record, char state)
@@ -113,14 +49,6 @@ void StoreState(uchar *record, char state)
     std::atomic_signal_fence(std::memory_order_seq_cst);
     record[kStateAt] = static_cast<uchar>(state);
     std::atomic_signal_fence(std::memory_order_seq_cst);
-}
-
-// Whether the bytes hold no record at all: a record file taken by a run that was cut off before
-// it stored anything, or one whose contents never reached the disk.
-bool Blank(QByteArrayView bytes)
-{
-    const QByteArrayView head = bytes.first(std::min<qsizetype>(bytes.size(), kStateAt + 1));
-    return std::all_of(head.begin(), head.end(), [](char c) { return c == '\0'; });
 }
 
 // Forces the file to the disk. Windows has no such step here: the record does without
@@ -135,48 +63,6 @@ bool SyncToDisk(QFile &file)
 #endif
 }
 
-// Puts the file back as it was before an append that was cut short. Gives what the user must
-// hear about: nothing when the file holds its old bytes and a part of `appendix` (cut back), or
-// all of it (left whole), or was never made; else why it was left alone.
-QString ResolveFile(const QString &path, qint64 oldLength, const QByteArray &appendix)
-{
-    const auto problem = [&](const QString &what) {
-        return QStringLiteral("A run that was cut short was appending text to %1, %2").arg(path, what);
-    };
-    const QFileInfo info(path);
-    const bool created = oldLength < 0;
-    if (!info.exists())
-        return created ? QString() : problem(QStringLiteral("which no longer exists. Nothing was changed."));
-    if (!info.isFile())
-        return problem(QStringLiteral("which is no longer a file. Nothing was changed."));
-    const qint64 base = created ? 0 : oldLength;
-    const qint64 added = info.size() - base;
-    if (added < 0 || added > appendix.size()) {
-        return problem(added < 0 ? QStringLiteral("which has been changed since: it is shorter than before the "
-                                                  "append. It was left as it is.")
-                                 : QStringLiteral("which has been changed since: it is longer than its old bytes and "
-                                                  "the whole text. It was left as it is."));
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || !file.seek(base)) {
-        return problem(QStringLiteral("which could not be read (%1). It was left as it is and may end in "
-                                      "part of the text.")
-                           .arg(file.errorString()));
-    }
-    const QByteArray tail = file.read(added);
-    file.close();
-    if (tail.size() != added || !appendix.startsWith(tail))
-        return problem(QStringLiteral("which has been changed since: its end is not the text that was being "
-                                      "appended. It was left as it is."));
-    if (added == appendix.size() || (added == 0 && !created))
-        return QString();
-    if (created ? file.remove() : file.resize(oldLength))
-        return QString();
-    return problem(QStringLiteral("which holds a part of the text and could not be put back as it was "
-                                  "(%1).")
-                       .arg(file.errorString()));
-}
-
 } // namespace
 
 AppendJournal::AppendJournal(QString folder) : m_folder(std::move(folder)) {}
@@ -189,68 +75,6 @@ AppendJournal::~AppendJournal()
 QString AppendJournal::SlotFile(int slot, const QString &suffix) const
 {
     return m_folder + QLatin1Char('/') + kSlotPrefix + QString::number(slot) + suffix;
-}
-
-QStringList AppendJournal::Recover()
-{
-    QStringList problems;
-    if (m_folder.isEmpty())
-        return problems;
-    std::set<int> found;
-    const QStringList names = QDir(m_folder).entryList({kSlotPrefix + QLatin1Char('*')},
-                                                       QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString &name : names) {
-        bool number = false;
-        const int slot = name.mid(kSlotPrefix.size()).section(QLatin1Char('.'), 0, 0).toInt(&number);
-        if (number && slot > 0 && slot != m_slot)
-            found.insert(slot);
-    }
-    for (const int slot : found) {
-        QLockFile lock(SlotFile(slot, kLockSuffix));
-        lock.setStaleLockTime(0); // only a process that is gone leaves a lock to take over
-        if (!lock.tryLock(0))
-            continue; // a running copy of the program owns it
-        ResolveSlot(slot, problems);
-        RemoveSlotFiles(slot);
-    }
-    return problems;
-}
-
-void AppendJournal::ResolveSlot(int slot, QStringList &problems) const
-{
-    QFile file(SlotFile(slot, kRecordSuffix));
-    if (!file.exists())
-        return;
-    const auto unreadable = [&](const QString &why) {
-        problems << QStringLiteral("The record of an append that a run was making when it was cut short could not "
-                                   "be read (%1): %2. No file was changed; the file it names may end in part of "
-                                   "the appended text.")
-                        .arg(why, QDir::toNativeSeparators(file.fileName()));
-    };
-    if (!file.open(QIODevice::ReadOnly))
-        return unreadable(file.errorString());
-    const QByteArray bytes = file.read(kHeaderBytes + kMaxPathBytes);
-    file.close();
-    if (Blank(bytes)
-        || (bytes.size() > kStateAt && bytes.startsWith(QByteArrayView(kMagic, sizeof kMagic))
-            && bytes[kStateAt] == kClosed))
-        return; // nothing was in flight
-    const std::optional<Record> record = DecodeOpenRecord(bytes);
-    if (!record)
-        return unreadable(QStringLiteral("it is damaged"));
-    QFile text(SlotFile(slot, kTextSuffix + QString::number(record->number)));
-    QByteArray appendix;
-    if (text.size() == record->appendixSize && text.open(QIODevice::ReadOnly))
-        appendix = text.readAll();
-    if (appendix.size() != record->appendixSize || Checksum(appendix) != record->appendixChecksum) {
-        problems << QStringLiteral("A run that was cut short was appending text to %1, and the record of that "
-                                   "text is damaged. The file was left as it is and may end in part of the text.")
-                        .arg(record->path);
-        return;
-    }
-    const QString problem = ResolveFile(record->path, record->oldLength, appendix);
-    if (!problem.isEmpty())
-        problems << problem;
 }
 
 void AppendJournal::RemoveSlotFiles(int slot) const

@@ -1,7 +1,8 @@
 #include "AppendRun.h"
 
 #include "AppendJournal.h"
-#include "FileIO.h"
+#include "FileRead.h"
+#include "FileWrite.h"
 
 #include <QDir>
 #include <QFileInfo>

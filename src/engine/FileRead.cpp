@@ -1,13 +1,12 @@
 // Reading a whole file, block by block, into a text sink: the encoding told by the byte-order
 // mark, blocks handed over undecoded where the condition test can take them.
-#include "FileIO.h"
+#include "FileRead.h"
 
 #include "ErrorTrap.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStringDecoder>
 
 #include <algorithm>
 #include <cstdint>
@@ -61,8 +60,24 @@ public:
     bool Open(const QString &path, bool forAppend, FileId &id);
     // Fills data[0, size) as far as the file goes; gives the number of bytes read.
     qint64 Read(char *data, qint64 size);
-    // Hands the open file to the session when it was opened for appending, else closes it.
-    void KeepOrClose(ReadSession &session, qint64 size);
+    // Reads the file into `block`, kFileBlockBytes long, and hands each block read to `take`; a
+    // small file is one read, and the short read that ends it tells the end of the file. Gives the
+    // number of bytes read.
+    template <typename Take>
+    qint64 ReadBlocks(char *block, Take &&take)
+    {
+        qint64 total = 0;
+        for (qint64 got = kFileBlockBytes; got == kFileBlockBytes;) {
+            got = Read(block, kFileBlockBytes);
+            total += got;
+            if (got > 0)
+                take(QByteArrayView(block, got));
+        }
+        return total;
+    }
+    // Gives up the open file, for a session to keep, when it was opened for appending too; else
+    // gives -1 and keeps it, to be closed.
+    qintptr ReleaseForAppend();
     void Close();
 
 private:
@@ -144,9 +159,9 @@ qint64 InputFile::Read(char *data, qint64 size)
     return filled;
 }
 
-void InputFile::KeepOrClose(ReadSession &, qint64)
+qintptr InputFile::ReleaseForAppend()
 {
-    Close();
+    return -1; // opened for reading only: an append opens the file again
 }
 
 void InputFile::Close()
@@ -207,14 +222,9 @@ qint64 InputFile::Read(char *data, qint64 size)
     }
 }
 
-void InputFile::KeepOrClose(ReadSession &session, qint64 size)
+qintptr InputFile::ReleaseForAppend()
 {
-    if (!m_writable)
-        return Close();
-    session.Close();
-    session.heldFd = std::exchange(m_fd, -1);
-    session.heldPath = m_path;
-    session.heldSize = size;
+    return m_writable ? std::exchange(m_fd, -1) : -1;
 }
 
 void InputFile::Close()
@@ -240,53 +250,23 @@ bool IsAscii(QByteArrayView bytes)
     return (high & 0x8080808080808080ull) == 0;
 }
 
-FileEncoding EncodingOfMark(QByteArrayView start, qsizetype &markLength)
+// The read block, kFileBlockBytes long, in `storage`, on a 64-byte boundary: the system copies
+// into it markedly faster than into one that is only 16-byte aligned.
+char *AlignedBlock(std::unique_ptr<char[]> &storage)
 {
-    const auto at = [&](qsizetype i) { return static_cast<unsigned char>(start[i]); };
-    markLength = 0;
-    if (start.size() >= 2 && at(0) == 0xFF && at(1) == 0xFE) {
-        markLength = 2;
-        return FileEncoding::Utf16LE;
-    }
-    if (start.size() >= 2 && at(0) == 0xFE && at(1) == 0xFF) {
-        markLength = 2;
-        return FileEncoding::Utf16BE;
-    }
-    if (start.size() >= 3 && at(0) == 0xEF && at(1) == 0xBB && at(2) == 0xBF) {
-        markLength = 3;
-        return FileEncoding::Utf8Bom;
-    }
-    return FileEncoding::CodePage;
-}
-
-// A decoder for the file's encoding; partial characters carry over to the next block.
-std::unique_ptr<CodePage::Decoder> DecoderFor(FileEncoding encoding, const CodePage &codePage)
-{
-    class MarkedDecoder final : public CodePage::Decoder
-    {
-    public:
-        explicit MarkedDecoder(QStringConverter::Encoding e) : m_decoder(e, QStringConverter::Flag::ConvertInitialBom)
-        {
-        }
-        QString Decode(QByteArrayView bytes) override { return m_decoder.decode(bytes); }
-
-    private:
-        QStringDecoder m_decoder;
-    };
-    switch (encoding) {
-    case FileEncoding::Utf8Bom:
-        return CodePage::Utf8().NewDecoder(); // the same, with UTF-8's partial characters held back
-    case FileEncoding::Utf16LE:
-        return std::make_unique<MarkedDecoder>(QStringConverter::Utf16LE);
-    case FileEncoding::Utf16BE:
-        return std::make_unique<MarkedDecoder>(QStringConverter::Utf16BE);
-    case FileEncoding::CodePage:
-        break;
-    }
-    return codePage.NewDecoder();
+    constexpr std::size_t kAlign = 64;
+    if (!storage)
+        storage = std::make_unique_for_overwrite<char[]>(static_cast<std::size_t>(kFileBlockBytes) + kAlign);
+    const auto at = reinterpret_cast<std::uintptr_t>(storage.get());
+    return storage.get() + (kAlign - at % kAlign) % kAlign;
 }
 
 } // namespace
+
+bool FileExists(const QString &path)
+{
+    return !path.isEmpty() && QFileInfo::exists(path);
+}
 
 ReadResult ReadWholeFile(const QString &path, const CodePage &codePage, const std::function<void(QStringView)> &sink)
 {
@@ -301,32 +281,17 @@ ReadResult ReadWholeFile(const QString &path, const CodePage &codePage, const st
         const std::function<void(QStringView)> &m_sink;
     };
     DecodingSink decoding(sink);
-    return ReadWholeFile(path, codePage, decoding);
-}
-
-ReadResult ReadWholeFile(const QString &path, const CodePage &codePage, TextSink &sink)
-{
     ReadSession session;
-    return ReadWholeFile(path, codePage, sink, session, false);
-}
-
-char *ReadSession::Block()
-{
-    constexpr std::size_t kAlign = 64;
-    if (!blockStorage)
-        blockStorage = std::make_unique_for_overwrite<char[]>(static_cast<std::size_t>(kFileBlockBytes) + kAlign);
-    const auto at = reinterpret_cast<std::uintptr_t>(blockStorage.get());
-    return blockStorage.get() + (kAlign - at % kAlign) % kAlign;
+    return ReadWholeFile(path, codePage, decoding, session, false);
 }
 
 void ReadSession::Close()
 {
 #ifndef Q_OS_WIN
-    if (heldFd >= 0)
-        ::close(heldFd);
+    if (m_held.handle >= 0)
+        ::close(static_cast<int>(m_held.handle));
 #endif
-    heldFd = -1;
-    heldPath.clear();
+    m_held = {};
 }
 
 ReadResult ReadWholeFile(const QString &path, const CodePage &codePage, TextSink &sink, ReadSession &session,
@@ -339,23 +304,23 @@ ReadResult ReadWholeFile(const QString &path, const CodePage &codePage, TextSink
         return result;
     result.exists = true;
 
-    // One block, kept by the session from file to file: a small file is one read, and the short
-    // read that ends it tells the end of the file.
-    char *const block = session.Block();
-    qint64 got = file.Read(block, kFileBlockBytes);
-    qsizetype markLength = 0;
-    result.encoding = EncodingOfMark(QByteArrayView(block, got), markLength);
-    const std::unique_ptr<CodePage::Decoder> decoder = DecoderFor(result.encoding, codePage);
-    // Blocks may go to the sink undecoded only where a byte below 80 hex is always its ASCII
+    // The first block's byte-order mark tells the encoding, and with it how the blocks are handed
+    // over. Blocks may go to the sink undecoded only where a byte below 80 hex is always its ASCII
     // character: UTF-8 and the code pages, not UTF-16. A decoder that can hold an unfinished
     // character (all but one of one byte per character) holds none after a byte below 80 hex.
-    const bool asciiCompatible = result.encoding == FileEncoding::CodePage || result.encoding == FileEncoding::Utf8Bom;
-    const char16_t *highHalf = result.encoding == FileEncoding::CodePage ? codePage.HighHalf() : nullptr;
+    std::unique_ptr<CodePage::Decoder> decoder;
+    bool asciiCompatible = false;
+    const char16_t *highHalf = nullptr;
     bool decoderEmpty = true;
-    qsizetype skip = markLength;
-    while (got > 0) {
-        result.size += got;
-        const QByteArrayView bytes = QByteArrayView(block, got).sliced(skip);
+    result.size = file.ReadBlocks(AlignedBlock(session.m_blockStorage), [&](QByteArrayView bytes) {
+        if (!decoder) {
+            qsizetype markLength = 0;
+            result.encoding = EncodingOfMark(bytes, markLength);
+            decoder = NewDecoder(result.encoding, codePage);
+            asciiCompatible = result.encoding == FileEncoding::CodePage || result.encoding == FileEncoding::Utf8Bom;
+            highHalf = result.encoding == FileEncoding::CodePage ? codePage.HighHalf() : nullptr;
+            bytes = bytes.sliced(markLength);
+        }
         bool taken = false;
         if (asciiCompatible && decoderEmpty && !bytes.isEmpty()) {
             // With a table for the high bytes there is no need to look for them first.
@@ -371,13 +336,20 @@ ReadResult ReadWholeFile(const QString &path, const CodePage &codePage, TextSink
             if (!bytes.isEmpty())
                 decoderEmpty = highHalf != nullptr || static_cast<unsigned char>(bytes.back()) < 0x80;
         }
-        skip = 0;
-        if (got < kFileBlockBytes)
-            break; // the block ended where the file did
-        got = file.Read(block, kFileBlockBytes);
-    }
-    file.KeepOrClose(session, result.size);
+    });
+    if (const qintptr held = file.ReleaseForAppend(); held >= 0)
+        session.m_held = {held, path, result.size};
     return result;
+}
+
+void ReadWholeBytes(const QString &path, const std::function<void(QByteArrayView)> &take)
+{
+    InputFile file;
+    FileId id;
+    if (!file.Open(path, false, id))
+        return;
+    std::unique_ptr<char[]> storage;
+    file.ReadBlocks(AlignedBlock(storage), take);
 }
 
 } // namespace tarnwell

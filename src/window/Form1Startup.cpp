@@ -2,7 +2,7 @@
 #include "Form1.h"
 
 #include "AppendJournal.h"
-#include "FileIO.h"
+#include "FileRead.h"
 #include "Platform.h"
 #include "Settings.h"
 

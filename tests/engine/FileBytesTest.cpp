@@ -1,6 +1,7 @@
 #include "AppendJournal.h"
 #include "AppendRun.h"
-#include "FileIO.h"
+#include "FileRead.h"
+#include "FileWrite.h"
 #include "RecordingHost.h"
 #include "TestRegistry.h"
 

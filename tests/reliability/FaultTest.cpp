@@ -3,6 +3,8 @@
 // record of in-place appends that cannot be kept gives one box for the run and touches no file.
 #include "AppendJournal.h"
 #include "AppendRun.h"
+#include "FileRead.h"
+#include "FileWrite.h"
 #include "Reliability.h"
 #include "TestRegistry.h"
 
