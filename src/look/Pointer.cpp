@@ -1,7 +1,7 @@
 #include "Look.h"
 
+#include "../engine/PointerStates.h"
 #include "ErrorTrap.h"
-#include "PointerStates.h"
 
 #include <QBuffer>
 #include <QDir>
