@@ -1,13 +1,9 @@
 #include "ErrorTrap.h"
 
+#include <exception>
 #include <new>
 
 namespace tarnwell {
-
-AppError::AppError(const QString &description, int number)
-    : std::runtime_error(description.toStdString()), m_description(description), m_number(number)
-{
-}
 
 QString SupportAddress()
 {

@@ -1,26 +1,12 @@
 #pragma once
 
+#include "AppError.h"
+
 #include <QString>
 
-#include <exception>
 #include <functional>
-#include <stdexcept>
 
 namespace tarnwell {
-
-// A failure that a handler's trap reports: the description the error box shows, and a number
-// for the few failures a handler looks at before the box (the file dialog's overflow, say).
-class AppError : public std::runtime_error
-{
-public:
-    explicit AppError(const QString &description, int number = 0);
-    QString description() const { return m_description; }
-    int number() const { return m_number; }
-
-private:
-    QString m_description;
-    int m_number;
-};
 
 // Numbers that handlers test for.
 inline constexpr int kErrPermissionDenied = 70;
