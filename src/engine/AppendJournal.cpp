@@ -1,6 +1,6 @@
 #include "AppendJournal.h"
 
-#include "ErrorTrap.h"
+#include "ErrorNumbers.h"
 
 #include <QDir>
 #include <QFileInfo>

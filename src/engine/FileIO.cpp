@@ -1,7 +1,7 @@
 #include "FileIO.h"
 
+#include "AppError.h"
 #include "AppendJournal.h"
-#include "ErrorTrap.h"
 
 #include <QCryptographicHash>
 #include <QDir>

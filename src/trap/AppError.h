@@ -8,6 +8,7 @@ namespace tarnwell {
 
 // A failure that a handler's trap reports: the description the error box shows, and a number
 // for the few failures a handler looks at before the box (the file dialog's overflow, say).
+// The numbers are those of ErrorNumbers.h.
 class AppError : public std::runtime_error
 {
 public:

@@ -1,5 +1,7 @@
 #include "ErrorTrap.h"
 
+#include "ErrorNumbers.h"
+
 #include <exception>
 #include <new>
 
@@ -38,7 +40,7 @@ bool ErrorTrap::Line(int line, const std::function<void()> &statement)
     } catch (const AppError &error) {
         Report(error);
     } catch (const std::bad_alloc &) {
-        Report(AppError(QStringLiteral("Out of memory"), 7));
+        Report(AppError(QStringLiteral("Out of memory"), kErrOutOfMemory));
     } catch (const std::exception &error) {
         Report(AppError(QString::fromLocal8Bit(error.what())));
     }

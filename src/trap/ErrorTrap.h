@@ -8,11 +8,6 @@
 
 namespace tarnwell {
 
-// Numbers that handlers test for.
-inline constexpr int kErrPermissionDenied = 70;
-inline constexpr int kErrFileDialogBufferTooSmall = 20476;
-inline constexpr int kErrNoAppendRecord = 1001; // ours: no record of in-place appends can be kept
-
 // Whoever shows the error box: the main window in the program, a recorder in tests.
 class ErrorReporter
 {

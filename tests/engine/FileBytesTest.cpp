@@ -1,5 +1,6 @@
 #include "AppendJournal.h"
 #include "AppendRun.h"
+#include "ErrorNumbers.h"
 #include "FileIO.h"
 #include "TestRegistry.h"
 

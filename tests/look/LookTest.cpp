@@ -1,7 +1,7 @@
 // The look: the skin on a window built like the main window, the cursor, the pointer, the icon.
 #include "Look.h"
 #include "../../src/engine/PointerStates.h"
-#include "ErrorTrap.h"
+#include "AppError.h"
 #include "TestRegistry.h"
 
 #include <QTest>
