@@ -16,16 +16,6 @@ public:
     virtual void ShowErrorBox(const QString &description, const QString &procedure, int line) = 0;
 };
 
-// The one support address the error box names.
-QString SupportAddress();
-
-// The location tag of a handler, for example "in TarnwellProj2017/04/05.Form1.Form_Load ".
-QString LocationTag(const QString &procedure);
-
-// The whole text of the error box: description, CR LF, location, "at line", number, CR CR,
-// and the support line.
-QString ErrorBoxText(const QString &description, const QString &procedure, int line);
-
 // The error trap of one run of a handler. Each numbered statement runs through Line(); when it
 // fails, the box is shown and the handler resumes with the statement after it. Inside a loop
 // that is the rest of the loop's body, so the loop goes on.
