@@ -1,6 +1,5 @@
 #include "AppendJournal.h"
 #include "AppendRun.h"
-#include "ErrorNumbers.h"
 #include "FileIO.h"
 #include "TestRegistry.h"
 
@@ -644,26 +643,6 @@ private slots:
             QCOMPARE(ReadBytes(name) + QFileInfo(name).lastModified().toUTC().toString(Qt::ISODate).toLatin1(),
                      "data2001-02-03T04:05:06Z"_ba);
         QCOMPARE(ReadBytes(Path(u"f4.txt"_s)), inPlace ? QByteArray() : "data\r\nTAIL"_ba);
-    }
-
-    // A failure is reported and the handler goes on (a failed test counts as passed); an error the
-    // handler intercepts ends it without a box.
-    void trap()
-    {
-        FakeHost host;
-        ErrorTrap trap(host, u"PushButton4_Click"_s);
-        trap.SetInterceptor([](const AppError &error) { return error.number() == kErrFileDialogBufferTooSmall; });
-        bool ran = false;
-        QVERIFY(!trap.Line(100, [] { throw std::runtime_error("disk on fire"); }));
-        QVERIFY(trap.Line(102, [&] { ran = true; }) && ran);
-        QVERIFY(trap.Test(104, [] { return true; }) && !trap.Test(106, [] { return false; }));
-        QVERIFY(trap.Test(108, []() -> bool { throw AppError(u"test failed"_s, 5); }));
-        trap.Line(110, [] { throw AppError(u"overflow"_s, kErrFileDialogBufferTooSmall); });
-        ran = false;
-        trap.Line(112, [&] { ran = true; });
-        QVERIFY(!trap.Test(114, [&] { return ran = true; }) && trap.Ended() && !ran);
-        QCOMPARE(host.boxes,
-                 (QStringList{u"disk on fire|PushButton4_Click|100"_s, u"test failed|PushButton4_Click|108"_s}));
     }
 };
 
