@@ -3,7 +3,7 @@
 #include "AppendJournal.h"
 
 #include "AppendRecordFormat.h"
-#include "ErrorTrap.h"
+#include "ErrorNumbers.h"
 
 #include <QDir>
 #include <QLockFile>

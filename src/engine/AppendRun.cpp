@@ -1,6 +1,7 @@
 #include "AppendRun.h"
 
 #include "AppendJournal.h"
+#include "ErrorNumbers.h"
 #include "FileRead.h"
 #include "FileWrite.h"
 

@@ -2,7 +2,7 @@
 // bytes of an appended text in it.
 #include "Encoding.h"
 
-#include "ErrorTrap.h"
+#include "AppError.h"
 
 #include <QStringDecoder>
 #include <QStringEncoder>

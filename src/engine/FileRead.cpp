@@ -2,7 +2,7 @@
 // mark, blocks handed over undecoded where the condition test can take them.
 #include "FileRead.h"
 
-#include "ErrorTrap.h"
+#include "AppError.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,7 +2,7 @@
 
 // The steps of writing that its shared part (FileWrite.cpp) and its platform halves
 // (FileWrite_posix.cpp, FileWrite_win.cpp) give each other.
-#include "ErrorTrap.h"
+#include "AppError.h"
 #include "FileWrite.h"
 
 class QFileDevice;

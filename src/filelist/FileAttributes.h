@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ErrorTrap.h"
+#include "AppError.h"
 
 #include <QList>
 #include <QString>

@@ -1,5 +1,6 @@
 // Attributes, listings and identities from the POSIX calls, mapped to the Windows numbers that the
 // list's rules are written in.
+#include "ErrorNumbers.h"
 #include "FileAttributes.h"
 #include "FolderScan.h"
 
@@ -26,10 +27,10 @@ AppError ListingError(int error, const QString &folder)
     if (error == EACCES || error == EPERM)
         return AppError(QStringLiteral("Permission denied: ") + folder, kErrPermissionDenied);
     if (error == ENOENT || error == ENOTDIR)
-        return AppError(QStringLiteral("Path not found: ") + folder, 76);
+        return AppError(QStringLiteral("Path not found: ") + folder, kErrPathNotFound);
     return AppError(QStringLiteral("Path/File access error: ") + folder + QStringLiteral(" (")
                         + QString::fromLocal8Bit(std::strerror(error)) + QLatin1Char(')'),
-                    75);
+                    kErrPathFileAccess);
 }
 
 // The attribute value of `name` relative to the open folder `dirFd` (AT_FDCWD for a path):

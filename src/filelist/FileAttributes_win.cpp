@@ -1,5 +1,6 @@
 // Attributes, listings and identities from the Win32 calls (wide-character versions, so every
 // name the file system holds can be reached).
+#include "ErrorNumbers.h"
 #include "FileAttributes.h"
 #include "FolderScan.h"
 
@@ -39,10 +40,10 @@ AppError ListingError(DWORD error, const QString &folder)
         return AppError(QStringLiteral("Permission denied: ") + folder, kErrPermissionDenied);
     if (error == ERROR_PATH_NOT_FOUND || error == ERROR_FILE_NOT_FOUND || error == ERROR_DIRECTORY
         || error == ERROR_INVALID_NAME || error == ERROR_BAD_NETPATH)
-        return AppError(QStringLiteral("Path not found: ") + folder, 76);
+        return AppError(QStringLiteral("Path not found: ") + folder, kErrPathNotFound);
     return AppError(QStringLiteral("Path/File access error: ") + folder + QStringLiteral(" (error ")
                         + QString::number(error) + QLatin1Char(')'),
-                    75);
+                    kErrPathFileAccess);
 }
 
 // Lists "folder\*" and hands each entry but "." and ".." to `take`. Returns ERROR_SUCCESS, or

@@ -1,5 +1,6 @@
 #include "FolderScan.h"
 
+#include "ErrorNumbers.h"
 #include "FileAttributes.h"
 #include "FileList.h"
 

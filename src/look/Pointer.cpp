@@ -1,6 +1,7 @@
 #include "Look.h"
 
-#include "ErrorTrap.h"
+#include "AppError.h"
+#include "ErrorNumbers.h"
 #include "PointerStates.h"
 
 #include <QBuffer>
@@ -16,10 +17,6 @@
 namespace tarnwell {
 
 namespace {
-
-// Error numbers of the platform's picture loader, which the error box shows.
-constexpr int kErrFileNotFound = 53;
-constexpr int kErrInvalidPicture = 481;
 
 // A cursor file is an icon directory of type 2; its first entry gives the hotspot where an
 // icon keeps its planes and bit count.

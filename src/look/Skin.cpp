@@ -1,6 +1,6 @@
 #include "Look.h"
 
-#include "ErrorTrap.h"
+#include "AppError.h"
 
 #include <QCheckBox>
 #include <QDir>

@@ -1,5 +1,6 @@
 #include "Form1.h"
 
+#include "ErrorBox.h"
 #include "Platform.h"
 #include "Settings.h"
 
@@ -372,7 +373,7 @@ void Form1::ShowMessage(const QString &text)
 
 void Form1::ShowErrorBox(const QString &description, const QString &procedure, int line)
 {
-    m_platform.WarningBox(this, ErrorBoxText(description, procedure, line), QStringLiteral("Application Error"));
+    m_platform.WarningBox(this, ErrorBoxText(description, procedure, line), ErrorBoxTitle());
 }
 
 bool Form1::eventFilter(QObject *watched, QEvent *event)

@@ -2,6 +2,7 @@
 // the list's own removal by key or double click.
 #include "Form1.h"
 
+#include "ErrorNumbers.h"
 #include "Fillers.h"
 #include "FolderScan.h"
 #include "Platform.h"

@@ -2,6 +2,7 @@
 #include "Form1.h"
 
 #include "AppendJournal.h"
+#include "ErrorNumbers.h"
 #include "FileRead.h"
 #include "Platform.h"
 #include "Settings.h"
@@ -17,8 +18,6 @@ namespace tarnwell {
 
 namespace {
 constexpr QLatin1StringView kProductName("Tarnwell");
-constexpr int kErrInvalidArgument = 5;
-constexpr int kErrInvalidPropertyValue = 380;
 } // namespace
 
 QString Form1::AppTitleFor(const QString &productName)

@@ -1,6 +1,7 @@
 #include "Settings.h"
 
-#include "ErrorTrap.h"
+#include "AppError.h"
+#include "ErrorNumbers.h"
 
 #include <algorithm>
 #include <cfenv>
@@ -10,9 +11,6 @@
 namespace tarnwell {
 
 namespace {
-constexpr int kErrTypeMismatch = 13;
-constexpr int kErrOverflow = 6;
-
 [[noreturn]] void TypeMismatch()
 {
     throw AppError(QStringLiteral("Type mismatch"), kErrTypeMismatch);

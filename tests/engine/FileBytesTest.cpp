@@ -605,29 +605,6 @@ private slots:
                      "data2001-02-03T04:05:06Z"_ba);
         QCOMPARE(ReadBytes(Path(u"f4.txt"_s)), inPlace ? QByteArray() : "data\r\nTAIL"_ba);
     }
-
-    // The box's text; a failure is reported and the handler goes on (a failed test counts as passed); an
-    // error the handler intercepts ends it without a box.
-    void trap()
-    {
-        QCOMPARE(ErrorBoxText(u"Permission denied: /x/y.txt"_s, u"PushButton2_Click"_s, 118),
-                 u"Permission denied: /x/y.txt\r\nin TarnwellProj2017/04/05.Form1.PushButton2_Click at line 118\r\r"
-                 "Please email screenshot of this message to support@kestrelby.com"_s);
-        RecordingHost host;
-        ErrorTrap trap(host, u"PushButton4_Click"_s);
-        trap.SetInterceptor([](const AppError &error) { return error.number() == kErrFileDialogBufferTooSmall; });
-        bool ran = false;
-        QVERIFY(!trap.Line(100, [] { throw std::runtime_error("disk on fire"); }));
-        QVERIFY(trap.Line(102, [&] { ran = true; }) && ran);
-        QVERIFY(trap.Test(104, [] { return true; }) && !trap.Test(106, [] { return false; }));
-        QVERIFY(trap.Test(108, []() -> bool { throw AppError(u"test failed"_s, 5); }));
-        trap.Line(110, [] { throw AppError(u"overflow"_s, kErrFileDialogBufferTooSmall); });
-        ran = false;
-        trap.Line(112, [&] { ran = true; });
-        QVERIFY(!trap.Test(114, [&] { return ran = true; }) && trap.Ended() && !ran);
-        QCOMPARE(host.calls, (QStringList{u"ErrorBox(100 PushButton4_Click disk on fire)"_s,
-                                          u"ErrorBox(108 PushButton4_Click test failed)"_s}));
-    }
 };
 
 TARNWELL_TEST_CLASS(FileBytesTest)

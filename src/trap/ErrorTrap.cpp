@@ -1,30 +1,11 @@
 #include "ErrorTrap.h"
 
+#include "ErrorNumbers.h"
+
+#include <exception>
 #include <new>
 
 namespace tarnwell {
-
-AppError::AppError(const QString &description, int number)
-    : std::runtime_error(description.toStdString()), m_description(description), m_number(number)
-{
-}
-
-QString SupportAddress()
-{
-    return QStringLiteral("support@kestrelby.com");
-}
-
-QString LocationTag(const QString &procedure)
-{
-    return QStringLiteral("in TarnwellProj2017/04/05.Form1.") + procedure + QLatin1Char(' ');
-}
-
-QString ErrorBoxText(const QString &description, const QString &procedure, int line)
-{
-    return description + QStringLiteral("\r\n") + LocationTag(procedure) + QStringLiteral("at line ")
-           + QString::number(line) + QStringLiteral("\r\r")
-           + QStringLiteral("Please email screenshot of this message to ") + SupportAddress();
-}
 
 ErrorTrap::ErrorTrap(ErrorReporter &reporter, QString procedure)
     : m_reporter(reporter), m_procedure(std::move(procedure))
@@ -42,7 +23,7 @@ bool ErrorTrap::Line(int line, const std::function<void()> &statement)
     } catch (const AppError &error) {
         Report(error);
     } catch (const std::bad_alloc &) {
-        Report(AppError(QStringLiteral("Out of memory"), 7));
+        Report(AppError(QStringLiteral("Out of memory"), kErrOutOfMemory));
     } catch (const std::exception &error) {
         Report(AppError(QString::fromLocal8Bit(error.what())));
     }

@@ -1,31 +1,12 @@
 #pragma once
 
+#include "AppError.h"
+
 #include <QString>
 
-#include <exception>
 #include <functional>
-#include <stdexcept>
 
 namespace tarnwell {
-
-// A failure that a handler's trap reports: the description the error box shows, and a number
-// for the few failures a handler looks at before the box (the file dialog's overflow, say).
-class AppError : public std::runtime_error
-{
-public:
-    explicit AppError(const QString &description, int number = 0);
-    QString description() const { return m_description; }
-    int number() const { return m_number; }
-
-private:
-    QString m_description;
-    int m_number;
-};
-
-// Numbers that handlers test for.
-inline constexpr int kErrPermissionDenied = 70;
-inline constexpr int kErrFileDialogBufferTooSmall = 20476;
-inline constexpr int kErrNoAppendRecord = 1001; // ours: no record of in-place appends can be kept
 
 // Whoever shows the error box: the main window in the program, a recorder in tests.
 class ErrorReporter
@@ -34,16 +15,6 @@ public:
     virtual ~ErrorReporter() = default;
     virtual void ShowErrorBox(const QString &description, const QString &procedure, int line) = 0;
 };
-
-// The one support address the error box names.
-QString SupportAddress();
-
-// The location tag of a handler, for example "in TarnwellProj2017/04/05.Form1.Form_Load ".
-QString LocationTag(const QString &procedure);
-
-// The whole text of the error box: description, CR LF, location, "at line", number, CR CR,
-// and the support line.
-QString ErrorBoxText(const QString &description, const QString &procedure, int line);
 
 // The error trap of one run of a handler. Each numbered statement runs through Line(); when it
 // fails, the box is shown and the handler resumes with the statement after it. Inside a loop
