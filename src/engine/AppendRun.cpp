@@ -2,12 +2,12 @@
 
 #include "AppendJournal.h"
 #include "FileIO.h"
+#include "Paths.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
 
-#include <algorithm>
 #include <optional>
 #include <set>
 #include <utility>
@@ -86,21 +86,6 @@ ConditionMode ConditionModeFromPosition(int combo1Position)
 bool Qualifies(ConditionMode mode, bool found)
 {
     return (mode == ConditionMode::Does && found) || (mode == ConditionMode::DoesNot && !found);
-}
-
-QString FileNameOf(const QString &path)
-{
-#ifdef Q_OS_WIN
-    const qsizetype cut = std::max(path.lastIndexOf(u'\\'), path.lastIndexOf(u'/'));
-#else
-    const qsizetype cut = path.lastIndexOf(u'/');
-#endif
-    return cut < 0 ? path : path.mid(cut + 1);
-}
-
-bool IsFolder(const QString &path)
-{
-    return !path.isEmpty() && QFileInfo(path).isDir();
 }
 
 void RunAppendJob(AppendHost &host, const CodePage &codePage, AppendJournal *journal)

@@ -2,6 +2,7 @@
 
 #include "AppendJournal.h"
 #include "ErrorTrap.h"
+#include "Paths.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -312,11 +313,6 @@ QString EncodingName(FileEncoding encoding, const CodePage &codePage)
         break;
     }
     return codePage.name();
-}
-
-bool FileExists(const QString &path)
-{
-    return !path.isEmpty() && QFileInfo::exists(path);
 }
 
 QByteArray EncodeAppendix(const QString &appendText, FileEncoding encoding, const CodePage &codePage,

@@ -25,9 +25,6 @@ inline constexpr qint64 kFileBlockBytes = qint64(256) << 10;
 // The name of an encoding for messages, for example "UTF-16LE" or "windows-1252".
 QString EncodingName(FileEncoding encoding, const CodePage &codePage);
 
-// Whether the path names an existing file or folder. Never fails.
-bool FileExists(const QString &path);
-
 // Which file a path reached: its device and its number there (on Windows the volume's serial number
 // and the file index), shared by every name of the file (links, hard links, other spellings). Zero
 // when it is not known.

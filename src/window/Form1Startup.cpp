@@ -2,7 +2,7 @@
 #include "Form1.h"
 
 #include "AppendJournal.h"
-#include "FileIO.h"
+#include "Paths.h"
 #include "Platform.h"
 #include "Settings.h"
 

@@ -1,6 +1,7 @@
 #include "AppendJournal.h"
 #include "AppendRun.h"
 #include "FileIO.h"
+#include "Paths.h"
 #include "TestRegistry.h"
 
 #include <QDirIterator>
