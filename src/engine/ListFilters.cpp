@@ -12,8 +12,8 @@ QList<int> Positions(const QStringList &entries, const QString &text, bool conta
     const QLocale locale;
     const QString needle = locale.toLower(text);
     // A shared copy: the yield lets the message loop run, and the scan must not read past an
-    // entry that changed under it.
-    const QStringList snapshot = entries;
+    // entry that changed under it (`entries` may be the list's own).
+    const QStringList snapshot = entries; // NOLINT(performance-unnecessary-copy-initialization): see above
     const int count = static_cast<int>(snapshot.size());
     QList<int> positions;
     for (int position = 1; position <= count; ++position) {
