@@ -158,7 +158,7 @@ coverage)
     gcovr -r . --object-directory build/coverage --exclude-directories 'build/coverage/CMakeFiles' build/coverage \
         --filter 'src/' --exclude-unreachable-branches --exclude-throw-branches \
         --json -o build/coverage/coverage.json
-    for part in trap engine filelist look window ''; do
+    for part in trap files engine filelist look window ''; do
         echo "src/${part:-(all)}:"
         # The report goes to a file of its own: gcovr replaces its output file, even a device.
         gcovr -r . -a build/coverage/coverage.json --filter "src/${part:+$part/}" --print-summary \

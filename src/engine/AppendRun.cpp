@@ -4,12 +4,12 @@
 #include "ErrorNumbers.h"
 #include "FileRead.h"
 #include "FileWrite.h"
+#include "Paths.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
 
-#include <algorithm>
 #include <optional>
 #include <set>
 #include <utility>
@@ -76,21 +76,6 @@ private:
 bool Qualifies(ConditionMode mode, bool found)
 {
     return (mode == ConditionMode::Does && found) || (mode == ConditionMode::DoesNot && !found);
-}
-
-QString FileNameOf(const QString &path)
-{
-#ifdef Q_OS_WIN
-    const qsizetype cut = std::max(path.lastIndexOf(u'\\'), path.lastIndexOf(u'/'));
-#else
-    const qsizetype cut = path.lastIndexOf(u'/');
-#endif
-    return cut < 0 ? path : path.mid(cut + 1);
-}
-
-bool IsFolder(const QString &path)
-{
-    return !path.isEmpty() && QFileInfo(path).isDir();
 }
 
 void RunAppendJob(AppendHost &host, const QString &procedure, const CodePage &codePage, AppendJournal *journal)

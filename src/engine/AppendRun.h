@@ -8,12 +8,6 @@
 
 namespace tarnwell {
 
-// The part of a path after its last separator; a path without one is returned whole.
-QString FileNameOf(const QString &path);
-
-// True when the path names an existing folder. Never fails.
-bool IsFolder(const QString &path);
-
 // Whether a file with the given test result is written, in the given mode.
 bool Qualifies(ConditionMode mode, bool found);
 

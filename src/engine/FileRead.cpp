@@ -263,11 +263,6 @@ char *AlignedBlock(std::unique_ptr<char[]> &storage)
 
 } // namespace
 
-bool FileExists(const QString &path)
-{
-    return !path.isEmpty() && QFileInfo::exists(path);
-}
-
 ReadResult ReadWholeFile(const QString &path, const CodePage &codePage, const std::function<void(QStringView)> &sink)
 {
     class DecodingSink final : public TextSink

@@ -17,8 +17,6 @@ namespace tarnwell {
 // Files are read and copied in blocks of this size, so memory does not grow with the file.
 inline constexpr qint64 kFileBlockBytes = qint64(256) << 10;
 
-bool FileExists(const QString &path);
-
 struct ReadResult
 {
     bool exists = false; // false: a missing file, read as empty text

@@ -1,7 +1,7 @@
 #include "Fillers.h"
 
-#include "FileAttributes.h"
 #include "FileList.h"
+#include "FileSystem.h"
 
 #include <QDir>
 

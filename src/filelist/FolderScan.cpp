@@ -1,7 +1,6 @@
 #include "FolderScan.h"
 
 #include "ErrorNumbers.h"
-#include "FileAttributes.h"
 #include "FileList.h"
 
 #include <QHash>
@@ -24,6 +23,27 @@ bool IsHiddenSystemFolder(const QString &folder)
     if (!kSystemBitReported)
         return false;
     return IsHiddenSystemFolderValue(AttributesOf(folder)) && !IsDriveRoot(folder);
+}
+
+// True when a folder name holds a character that the system code page cannot hold (elsewhere than
+// Windows: a name that did not decode), a code below 32, or a code from 127 to 159; a character
+// that the code page writes with two bytes counts as unusable too, and on Windows so does "?",
+// which is what a character the code page cannot hold reads back as.
+bool HasUnusableChar(const QString &name)
+{
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        char32_t character = name.at(i).unicode();
+        if (name.at(i).isHighSurrogate() && i + 1 < name.size() && name.at(i + 1).isLowSurrogate()) {
+            character = QChar::surrogateToUcs4(name.at(i), name.at(i + 1));
+            ++i;
+        }
+        if (character == U'?' && !kQuestionMarkMayStandForLoss)
+            continue;
+        const int code = SystemCodePageCode(character);
+        if (code == 63 || code < 32 || (code >= 127 && code <= 159))
+            return true;
+    }
+    return false;
 }
 
 bool IsSkippedSubfolderName(const QString &name)
@@ -87,57 +107,24 @@ void CollectLevel(QStringList &folders, const YieldFn &yield, Walk &walk)
     }
 }
 
-} // namespace
-
-void CollectSubfolders(QStringList &folders, const YieldFn &yield)
+// The files of `folder` that match `pattern`, as the listing gives them.
+QList<ListedFile> FilesIn(const QString &folder, const QString &pattern)
 {
-    Walk walk;
-    CollectLevel(folders, yield, walk);
+    std::optional<AppError> failure; // a folder that cannot be listed gives what was read
+    return ListFolder(folder, pattern, failure).files;
 }
 
-bool HasUnusableChar(const QString &name)
-{
-    for (qsizetype i = 0; i < name.size(); ++i) {
-        char32_t character = name.at(i).unicode();
-        if (name.at(i).isHighSurrogate() && i + 1 < name.size() && name.at(i + 1).isLowSurrogate()) {
-            character = QChar::surrogateToUcs4(name.at(i), name.at(i + 1));
-            ++i;
-        }
-        if (character == U'?' && !kQuestionMarkMayStandForLoss)
-            continue;
-        const int code = SystemCodePageCode(character);
-        if (code == 63 || code < 32 || (code >= 127 && code <= 159))
-            return true;
-    }
-    return false;
-}
-
-QStringList ListFilesInFolder(const QString &folder, const QString &pattern)
-{
-    QStringList names;
-    names.reserve(100);
-    for (const ListedFile &file : FilesIn(WithSeparator(folder), pattern)) {
-        if (file.present)
-            names.append(file.name);
-    }
-    return names;
-}
-
-namespace {
-
+// For every folder of `folders` in order, the adding step of the scan (see ScanFolderIntoList).
 void AddFilesOfFolders(const QStringList &folders, const QString &pattern, FileList &list, const YieldFn &yield,
-                       Walk *walk)
+                       const Walk &walk)
 {
     const QChar sep = EntrySeparator();
     for (const QString &folder : folders) {
         const QString bare = folder.endsWith(sep) ? folder.chopped(1) : folder;
         // The listing has already tested presence and read each file's attributes; asking again
         // a moment later would only cost time. A folder the walk has listed is not listed again.
-        const auto listed = walk != nullptr ? walk->files.constFind(folder)
-                                            : QHash<QString, QList<ListedFile>>::const_iterator();
-        const QList<ListedFile> files = walk != nullptr && listed != walk->files.cend()
-                                            ? *listed
-                                            : FilesIn(WithSeparator(bare), pattern);
+        const auto listed = walk.files.constFind(folder);
+        const QList<ListedFile> files = listed != walk.files.cend() ? *listed : FilesIn(WithSeparator(bare), pattern);
         QStringList entries;
         for (const ListedFile &file : files) {
             if (!file.present || file.name.startsWith(QLatin1Char('~')))
@@ -154,9 +141,15 @@ void AddFilesOfFolders(const QStringList &folders, const QString &pattern, FileL
 
 } // namespace
 
-void AddFilesOfFolders(const QStringList &folders, const QString &pattern, FileList &list, const YieldFn &yield)
+QStringList ListFilesInFolder(const QString &folder, const QString &pattern)
 {
-    AddFilesOfFolders(folders, pattern, list, yield, nullptr);
+    QStringList names;
+    names.reserve(100);
+    for (const ListedFile &file : FilesIn(WithSeparator(folder), pattern)) {
+        if (file.present)
+            names.append(file.name);
+    }
+    return names;
 }
 
 void ScanFolderIntoList(const QString &folder, const QString &pattern, FileList &list, const YieldFn &yield)
@@ -166,7 +159,7 @@ void ScanFolderIntoList(const QString &folder, const QString &pattern, FileList 
     Walk walk;
     walk.pattern = pattern;
     CollectLevel(folders, yield, walk);
-    AddFilesOfFolders(folders, pattern, list, yield, &walk);
+    AddFilesOfFolders(folders, pattern, list, yield, walk);
 }
 
 } // namespace tarnwell

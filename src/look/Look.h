@@ -57,13 +57,6 @@ protected:
 QString SkinFilePath(const QString &programFolder);
 QString CursorFilePath(const QString &programFolder);
 
-// True when `path` is a regular file that a plain directory listing shows: not a folder, and
-// neither hidden nor a system file. On Windows that is the file's hidden and system attributes.
-// Elsewhere there are no such attributes, so a file counts as hidden the way the desktop's file
-// managers see it: its name begins with "." or its name is listed in the ".hidden" file of its
-// folder (one name a line).
-bool IsPlainVisibleFile(const QString &path);
-
 // When the skin file is a regular, non-hidden file: gives the window and its option buttons,
 // check boxes, frames and labels the button-face colour, then makes the six calls on `skin`.
 // Otherwise changes nothing. Errors of the component reach the caller (AppError); the recolouring

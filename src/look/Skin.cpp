@@ -1,6 +1,7 @@
 #include "Look.h"
 
 #include "AppError.h"
+#include "Paths.h"
 
 #include <QCheckBox>
 #include <QDir>

@@ -20,10 +20,8 @@ void Form1::RemoveEntries(bool containing, const QString &prompt, const QString 
     trap.Line(102, [&] { SetPointerState(kPointerBusy); });
     trap.Line(104, [&] {
         const auto yield = [this] { Yield(); };
-        if (containing)
-            RemoveEntriesContaining(m_files, answer, yield);
-        else
-            RemoveEntriesNotContaining(m_files, answer, yield);
+        m_files.RemovePositions(containing ? PositionsContaining(m_files.Entries(), answer, yield)
+                                           : PositionsNotContaining(m_files.Entries(), answer, yield));
     });
     trap.Line(106, [&] { SetPointerState(kPointerDefault); });
     EndBusy();

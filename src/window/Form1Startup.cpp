@@ -3,7 +3,7 @@
 
 #include "AppendJournal.h"
 #include "ErrorNumbers.h"
-#include "FileRead.h"
+#include "Paths.h"
 #include "Platform.h"
 #include "Settings.h"
 

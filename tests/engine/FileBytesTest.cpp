@@ -2,6 +2,7 @@
 #include "AppendRun.h"
 #include "FileRead.h"
 #include "FileWrite.h"
+#include "Paths.h"
 #include "RecordingHost.h"
 #include "TestRegistry.h"
 

@@ -1,7 +1,7 @@
 // The folder walk, on trees made with POSIX calls: links, modes and names in raw bytes.
 #include "FolderScan.h"
-#include "FileAttributes.h"
 #include "FileList.h"
+#include "FileSystem.h"
 #include "Fillers.h"
 #include "Reliability.h"
 #include "TestRegistry.h"

@@ -1,5 +1,5 @@
-#include "FileAttributes.h"
 #include "FileList.h"
+#include "FolderScan.h"
 #include "TestRegistry.h"
 
 #include <QAbstractItemModelTester>

@@ -1,6 +1,7 @@
 // The look: the skin on a window built like the main window, the cursor, the pointer, the icon.
 #include "Look.h"
 #include "AppError.h"
+#include "Paths.h"
 #include "PointerStates.h"
 #include "TestRegistry.h"
 

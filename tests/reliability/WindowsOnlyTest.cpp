@@ -2,8 +2,8 @@
 // store and the ANSI code page (a file held open and the read-only attribute are rows of
 // FaultTest). Built for Windows only.
 #include "CodePage.h"
-#include "FileAttributes.h"
 #include "FileList.h"
+#include "FileSystem.h"
 #include "FolderScan.h"
 #include "Reliability.h"
 #include "Settings.h"

@@ -1,5 +1,8 @@
 #pragma once
 
+// What differs per platform: listing a folder (its subfolders, its files and whether each is
+// present, its identity), attribute values, the drive root and the system code page.
+// FileSystem_posix.cpp and FileSystem_win.cpp implement it; the build takes one.
 #include "AppError.h"
 
 #include <QList>
@@ -37,18 +40,6 @@ constexpr int FileAttributeValue(quint32 raw)
     return static_cast<int>(raw & kFileValueBits);
 }
 
-// The walk's two comparisons: a hidden system folder (22, or 1046 as a link) is neither walked
-// nor listed, a file of exactly hidden and archive (34) is not listed.
-constexpr bool IsHiddenSystemFolderValue(int value)
-{
-    return value == kAttrHidden + kAttrSystem + kAttrDirectory
-           || value == kAttrHidden + kAttrSystem + kAttrDirectory + kAttrAlias;
-}
-constexpr bool IsHiddenArchiveFileValue(int value)
-{
-    return value == kAttrHidden + kAttrArchive;
-}
-
 // Whether the platform ever reports the system bit. Without it no folder can be a hidden system
 // folder (22 or 1046), and the walk need not ask.
 #ifdef Q_OS_WIN
@@ -74,36 +65,27 @@ int AttributesOf(const QString &path);
 // with or without extra final separators.
 bool IsDriveRoot(const QString &folder);
 
-// A stable identity of a folder (device and inode, or volume and file id), links followed; empty
-// when unknown.
-QString FolderIdentity(const QString &folder);
-
-// The names of the immediate subfolders of `folder` (links to folders included, "." and ".."
-// never), in listing order. When the listing fails, the names read so far are returned and
-// `failure` receives the error, numbered kErrPermissionDenied when permission is denied.
-QStringList SubfolderNames(const QString &folder, std::optional<AppError> &failure);
-// The same, throwing the failure instead.
-QStringList SubfolderNames(const QString &folder);
-
 // One file of a folder listing, with what the listing learned of it.
 struct ListedFile
 {
     QString name;   // bare name
-    bool present;   // FileIsPresent holds for the folder, a separator and the name
-    int attributes; // attribute value; see FilesIn
+    bool present;   // an existing entry that is not a folder and can be opened
+    int attributes; // attribute value; see ListFolder
 };
 
-// The files (never folders) directly in `folder` whose names match the wildcard `pattern`,
-// hidden ones included, in listing order. A folder that cannot be listed gives none. The
-// attribute values are the listing's own file values where it gives them (Windows, see
-// FileAttributeValue); elsewhere a plain file
-// that is not hidden is taken as archive 32 without a further query, so its read-only bit is not
-// read: no rule of the scan looks at it, and asking would double the cost of a large scan.
-QList<ListedFile> FilesIn(const QString &folder, const QString &pattern);
-
-// One reading of a folder, for the walk: its subfolders (as SubfolderNames gives them), its files
-// that match `pattern` (as FilesIn gives them; none for an empty pattern) and its identity (as
-// FolderIdentity gives it). A failure is reported as SubfolderNames reports it.
+// One reading of a folder, for the walk:
+// - its subfolders: the names of the immediate subfolders (links to folders included, "." and ".."
+//   never), in listing order;
+// - its files (never folders) whose names match the wildcard `pattern` (see WildcardMatches; none
+//   for an empty pattern), hidden ones included, in listing order. The attribute values are the
+//   listing's own file values where it gives them (Windows, see FileAttributeValue); elsewhere a
+//   plain file that is not hidden is taken as archive 32 without a further query, so its read-only
+//   bit is not read: no rule of the scan looks at it, and asking would double the cost of a large
+//   scan;
+// - its identity: a stable identity of the folder (device and inode, or volume and file id), links
+//   followed; empty when unknown.
+// When the listing fails, what was read so far is returned and `failure` receives the error,
+// numbered kErrPermissionDenied when permission is denied.
 struct FolderListing
 {
     QStringList subfolders;
@@ -111,11 +93,6 @@ struct FolderListing
     QString identity;
 };
 FolderListing ListFolder(const QString &folder, const QString &pattern, std::optional<AppError> &failure);
-
-// Whether `name` matches the wildcard `pattern` as Windows matches it: letter case ignored, "*"
-// any run, "?" one character, and a final ".*" also matches a name without a dot ("*.*" matches
-// every name).
-bool WildcardMatches(const QString &pattern, const QString &name);
 
 // The code that one character has in the system's code page as a byte-oriented program sees it:
 // its byte value when the code page holds it in one byte, 63 ("?") when the code page cannot hold

@@ -1,4 +1,6 @@
-#include "FileAttributes.h"
+#include "Wildcard.h"
+
+#include <QStringView>
 
 namespace tarnwell {
 

@@ -1,8 +1,8 @@
 // Attributes, listings and identities from the POSIX calls, mapped to the Windows numbers that the
 // list's rules are written in.
 #include "ErrorNumbers.h"
-#include "FileAttributes.h"
-#include "FolderScan.h"
+#include "FileSystem.h"
+#include "Wildcard.h"
 
 #include <QFile>
 
@@ -155,16 +155,6 @@ bool IsDriveRoot(const QString &folder)
     return true;
 }
 
-QString FolderIdentity(const QString &folder)
-{
-    struct stat info
-    {};
-    const QByteArray native = QFile::encodeName(folder);
-    if (native.isEmpty() || ::stat(native.constData(), &info) != 0)
-        return QString();
-    return IdentityOf(info);
-}
-
 // One pass over the folder's entries: the type comes from the listing, and only a link or an
 // entry the listing did not type is asked about.
 FolderListing ListFolder(const QString &folder, const QString &pattern, std::optional<AppError> &failure)
@@ -222,34 +212,6 @@ FolderListing ListFolder(const QString &folder, const QString &pattern, std::opt
     });
     ::close(fd);
     return listing;
-}
-
-QStringList SubfolderNames(const QString &folder, std::optional<AppError> &failure)
-{
-    return ListFolder(folder, QString(), failure).subfolders;
-}
-
-QStringList SubfolderNames(const QString &folder)
-{
-    std::optional<AppError> failure;
-    QStringList names = SubfolderNames(folder, failure);
-    if (failure)
-        throw AppError(*failure);
-    return names;
-}
-
-QList<ListedFile> FilesIn(const QString &folder, const QString &pattern)
-{
-    std::optional<AppError> failure;
-    return ListFolder(folder, pattern, failure).files;
-}
-
-bool FileIsPresent(const QString &path)
-{
-    struct stat info
-    {};
-    const QByteArray native = QFile::encodeName(path);
-    return !native.isEmpty() && ::stat(native.constData(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 int SystemCodePageCode(char32_t character)

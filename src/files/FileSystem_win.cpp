@@ -1,8 +1,8 @@
 // Attributes, listings and identities from the Win32 calls (wide-character versions, so every
 // name the file system holds can be reached).
 #include "ErrorNumbers.h"
-#include "FileAttributes.h"
-#include "FolderScan.h"
+#include "FileSystem.h"
+#include "Wildcard.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -68,6 +68,69 @@ DWORD ForEachEntry(const QString &folder, Take take)
     return error == ERROR_NO_MORE_FILES ? ERROR_SUCCESS : error;
 }
 
+// True when the path names an existing entry that is not a folder and can be opened.
+bool FileIsPresent(const QString &path)
+{
+    // Access 0 opens without reading; a folder never opens without FILE_FLAG_BACKUP_SEMANTICS.
+    const HANDLE handle = ::CreateFileW(Wide(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    ::CloseHandle(handle);
+    return true;
+}
+
+// A stable identity of a folder (volume and file id), links followed; empty when unknown.
+QString FolderIdentity(const QString &folder)
+{
+    // Access 0 still allows reading metadata; FILE_FLAG_BACKUP_SEMANTICS opens a folder, and
+    // without FILE_FLAG_OPEN_REPARSE_POINT a junction or link is followed to its target.
+    const HANDLE handle = ::CreateFileW(Wide(folder), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return QString();
+    BY_HANDLE_FILE_INFORMATION info;
+    const BOOL ok = ::GetFileInformationByHandle(handle, &info);
+    ::CloseHandle(handle);
+    if (!ok)
+        return QString();
+    const quint64 index = (static_cast<quint64>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return QString::number(info.dwVolumeSerialNumber) + QLatin1Char(':') + QString::number(index);
+}
+
+// The names of the immediate subfolders of `folder`, in listing order; see ListFolder.
+QStringList SubfolderNames(const QString &folder, std::optional<AppError> &failure)
+{
+    failure.reset();
+    QStringList names;
+    const DWORD error = ForEachEntry(folder, [&names](const WIN32_FIND_DATAW &data) {
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+            names.append(QString::fromWCharArray(data.cFileName));
+    });
+    if (error != ERROR_SUCCESS)
+        failure = ListingError(error, folder);
+    return names;
+}
+
+// The files of `folder` that match `pattern`, in listing order; see ListFolder.
+QList<ListedFile> FilesIn(const QString &folder, const QString &pattern)
+{
+    // Matched here rather than by the file system, which also matches 8.3 short names
+    // ("*.txt" would find "a.txt_old" through "A~1.TXT").
+    const QString base = WithBackslash(folder);
+    QList<ListedFile> files;
+    ForEachEntry(folder, [&](const WIN32_FIND_DATAW &data) {
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+            return;
+        QString name = QString::fromWCharArray(data.cFileName);
+        if (!WildcardMatches(pattern, name))
+            return;
+        const bool present = FileIsPresent(base + name);
+        files.append(ListedFile{std::move(name), present, FileAttributeValue(data.dwFileAttributes)});
+    });
+    return files;
+}
+
 } // namespace
 
 int AttributesOf(const QString &path)
@@ -95,63 +158,6 @@ bool IsDriveRoot(const QString &folder)
     return false;
 }
 
-QString FolderIdentity(const QString &folder)
-{
-    // Access 0 still allows reading metadata; FILE_FLAG_BACKUP_SEMANTICS opens a folder, and
-    // without FILE_FLAG_OPEN_REPARSE_POINT a junction or link is followed to its target.
-    const HANDLE handle = ::CreateFileW(Wide(folder), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return QString();
-    BY_HANDLE_FILE_INFORMATION info;
-    const BOOL ok = ::GetFileInformationByHandle(handle, &info);
-    ::CloseHandle(handle);
-    if (!ok)
-        return QString();
-    const quint64 index = (static_cast<quint64>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-    return QString::number(info.dwVolumeSerialNumber) + QLatin1Char(':') + QString::number(index);
-}
-
-QStringList SubfolderNames(const QString &folder, std::optional<AppError> &failure)
-{
-    failure.reset();
-    QStringList names;
-    const DWORD error = ForEachEntry(folder, [&names](const WIN32_FIND_DATAW &data) {
-        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-            names.append(QString::fromWCharArray(data.cFileName));
-    });
-    if (error != ERROR_SUCCESS)
-        failure = ListingError(error, folder);
-    return names;
-}
-
-QStringList SubfolderNames(const QString &folder)
-{
-    std::optional<AppError> failure;
-    QStringList names = SubfolderNames(folder, failure);
-    if (failure)
-        throw *failure;
-    return names;
-}
-
-QList<ListedFile> FilesIn(const QString &folder, const QString &pattern)
-{
-    // Matched here rather than by the file system, which also matches 8.3 short names
-    // ("*.txt" would find "a.txt_old" through "A~1.TXT").
-    const QString base = WithBackslash(folder);
-    QList<ListedFile> files;
-    ForEachEntry(folder, [&](const WIN32_FIND_DATAW &data) {
-        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-            return;
-        QString name = QString::fromWCharArray(data.cFileName);
-        if (!WildcardMatches(pattern, name))
-            return;
-        const bool present = FileIsPresent(base + name);
-        files.append(ListedFile{std::move(name), present, FileAttributeValue(data.dwFileAttributes)});
-    });
-    return files;
-}
-
 FolderListing ListFolder(const QString &folder, const QString &pattern, std::optional<AppError> &failure)
 {
     FolderListing listing;
@@ -160,17 +166,6 @@ FolderListing ListFolder(const QString &folder, const QString &pattern, std::opt
     if (!pattern.isEmpty())
         listing.files = FilesIn(folder, pattern);
     return listing;
-}
-
-bool FileIsPresent(const QString &path)
-{
-    // Access 0 opens without reading; a folder never opens without FILE_FLAG_BACKUP_SEMANTICS.
-    const HANDLE handle = ::CreateFileW(Wide(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                        FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return false;
-    ::CloseHandle(handle);
-    return true;
 }
 
 int SystemCodePageCode(char32_t character)
