@@ -1,5 +1,6 @@
 #include "Form1.h"
 
+#include "Controls.h"
 #include "Platform.h"
 #include "Settings.h"
 
@@ -7,11 +8,9 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -22,96 +21,6 @@ namespace tarnwell {
 
 namespace {
 
-// One of the save options. The two form one group (Qt's exclusivity: choosing one clears the
-// other, yet both may start unchosen) in which, as in any option group, an arrow key moves to the
-// next option and chooses it, raising its handler as a click would.
-class OptionButton final : public QRadioButton
-{
-public:
-    using QRadioButton::QRadioButton;
-
-protected:
-    void focusInEvent(QFocusEvent *event) override
-    {
-        // Qt would leave only the focused option in the tab order; both stay, as the layout lists
-        // them.
-        QRadioButton::focusInEvent(event);
-        for (OptionButton *option : Group())
-            option->setFocusPolicy(Qt::StrongFocus);
-    }
-
-    void keyPressEvent(QKeyEvent *event) override
-    {
-        const int key = event->key();
-        const bool forward = key == Qt::Key_Down || key == Qt::Key_Right;
-        const bool backward = key == Qt::Key_Up || key == Qt::Key_Left;
-        const QList<OptionButton *> group = Group();
-        const qsizetype here = group.indexOf(this);
-        if ((!forward && !backward) || group.size() < 2 || here < 0) {
-            QRadioButton::keyPressEvent(event);
-            return;
-        }
-        OptionButton *next = group.at((here + (forward ? 1 : group.size() - 1)) % group.size());
-        next->setFocus(Qt::OtherFocusReason);
-        next->click();
-    }
-
-private:
-    QList<OptionButton *> Group() const
-    {
-        return parentWidget()->findChildren<OptionButton *>(Qt::FindDirectChildrenOnly);
-    }
-};
-
-// A command button that Enter presses too, as Space does, when it has the focus; no button is
-// ever the window's default.
-class CommandButton final : public QPushButton
-{
-public:
-    using QPushButton::QPushButton;
-
-protected:
-    void keyPressEvent(QKeyEvent *event) override
-    {
-        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-            click();
-            return;
-        }
-        QPushButton::keyPressEvent(event);
-    }
-};
-
-// A frame drawn as a plain etched border on its own background colour, the same on every
-// platform style (some styles shade the inside of a group box). A skinned window draws it with
-// the skin instead.
-class FrameBox final : public QGroupBox
-{
-public:
-    using QGroupBox::QGroupBox;
-
-protected:
-    void paintEvent(QPaintEvent *event) override
-    {
-        if (!window()->styleSheet().isEmpty()) {
-            QGroupBox::paintEvent(event);
-            return;
-        }
-        QPainter painter(this);
-        painter.fillRect(rect(), palette().color(QPalette::Window));
-        const QFontMetrics metrics(font());
-        const int titleMiddle = metrics.height() / 2;
-        const QRect border = rect().adjusted(0, titleMiddle, -1, -1);
-        painter.setPen(palette().color(QPalette::Mid));
-        painter.drawRect(border.adjusted(0, 0, -1, -1));
-        painter.setPen(palette().color(QPalette::Light));
-        painter.drawRect(border.adjusted(1, 1, 0, 0));
-        const QRect titleRect(8, 0, metrics.horizontalAdvance(title()) + 4, metrics.height());
-        painter.fillRect(titleRect, palette().color(QPalette::Window));
-        painter.setPen(palette().color(QPalette::WindowText));
-        painter.drawText(titleRect, Qt::AlignCenter, title());
-    }
-};
-
 // A label whose designed width is too narrow for its caption in the font at hand grows to fit,
 // so that no caption is cut off.
 void FitLabel(QLabel *label)
@@ -119,22 +28,6 @@ void FitLabel(QLabel *label)
     const int needed = label->sizeHint().width();
     if (needed > label->width())
         label->resize(needed, label->height());
-}
-
-QFont WindowFont()
-{
-    QFont font(QStringLiteral("Arial"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setBold(true);
-    font.setPointSizeF(9);
-    return font;
-}
-
-QFont ButtonFont()
-{
-    QFont font = WindowFont();
-    font.setPointSizeF(11.25);
-    return font;
 }
 
 void PaintWhite(QWidget *widget)
