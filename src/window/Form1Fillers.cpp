@@ -7,8 +7,6 @@
 #include "Platform.h"
 #include "Settings.h"
 
-#include <QDir>
-#include <QLineEdit>
 #include <QRadioButton>
 
 namespace tarnwell {
@@ -84,13 +82,6 @@ void Form1::PushButton4_Click()
     if (trap.Ended() || picked.paths.isEmpty())
         return;
     trap.Line(102, [&] { m_files.AppendMany(EntriesFromPickedFiles(picked.paths)); });
-}
-
-void Form1::PushButton6_Click()
-{
-    const QString folder = m_platform.BrowseForFolder(this, QStringLiteral("Please select folder:"));
-    if (!folder.isEmpty())
-        Text3->setText(folder.endsWith(QDir::separator()) ? folder : folder + QDir::separator());
 }
 
 void Form1::DropPaths(const QStringList &paths)
