@@ -350,6 +350,17 @@ struct Window
         form->show();
         QCoreApplication::processEvents();
     }
+
+    // A control of the window, by the object name its layout gives it; the suite stops when the
+    // window has none of that name and type.
+    template <typename Control = QWidget>
+    Control *Find(const char *name) const
+    {
+        auto *control = form->findChild<Control *>(QString::fromLatin1(name));
+        if (!control)
+            qFatal("the window has no %s named %s", Control::staticMetaObject.className(), name);
+        return control;
+    }
 };
 
 // ---- the cases --------------------------------------------------------------------------------

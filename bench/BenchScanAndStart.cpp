@@ -61,7 +61,7 @@ void CaseP3P4(const Config &cfg, Samples &p6)
             QElapsedTimer timer;
             gaps.Start();
             timer.start();
-            form.PushButton1->click();
+            window.Find<QPushButton>("PushButton1")->click();
             row.measured.Add(Seconds(timer));
             p6.Add(gaps.StopMs());
             if (form.Files().Count() != txt || !window.platform.warnings.isEmpty())
@@ -89,7 +89,7 @@ void CaseP3P4(const Config &cfg, Samples &p6)
             window.platform.inputAnswers = {QStringLiteral(".TXT")};
             QElapsedTimer timer;
             timer.start();
-            form.PushButton11->click();
+            window.Find<QPushButton>("PushButton11")->click();
             row.measured.Add(Seconds(timer) * 1000);
             if (form.Files().Count() != txt || !window.platform.warnings.isEmpty())
                 Fail(QStringLiteral("the filter kept %1 entries, not %2").arg(form.Files().Count()).arg(txt));

@@ -41,11 +41,12 @@ void CaseP1(const Config &cfg, Samples &p6)
     Window window(cfg.root);
     Form1 &form = *window.form;
     form.Files().AppendMany(files);
-    form.Text1->setPlainText(kAppendText);
-    form.Text2->setPlainText(kCondition);
-    form.Combo1->setCurrentIndex(1);
-    form.Option1->setChecked(true);
-    form.Text3->setText(cfg.root);
+    window.Find<QPlainTextEdit>("Text1")->setPlainText(kAppendText);
+    window.Find<QPlainTextEdit>("Text2")->setPlainText(kCondition);
+    window.Find<QComboBox>("Combo1")->setCurrentIndex(1);
+    window.Find<QRadioButton>("Option1")->setChecked(true);
+    window.Find<QLineEdit>("Text3")->setText(cfg.root);
+    QPushButton *start = window.Find<QPushButton>("PushButton2");
     GapRecorder gaps;
 
     Row windowRow{QStringLiteral("P1 run, window (%1 files)").arg(fileCount),
@@ -81,7 +82,7 @@ void CaseP1(const Config &cfg, Samples &p6)
         QElapsedTimer timer;
         gaps.Start();
         timer.start();
-        form.PushButton2->click();
+        start->click();
         windowRow.measured.Add(Seconds(timer));
         p6.Add(gaps.StopMs());
         if (window.platform.messages != QStringList{QStringLiteral("Done.")} || !window.platform.warnings.isEmpty())

@@ -7,6 +7,7 @@
 // skinned window's background colour ("background #rrggbb") for a screenshot check.
 #include "FakePlatform.h"
 #include "Fillers.h"
+#include "FindControl.h"
 #include "Form1.h"
 #include "Settings.h"
 
@@ -101,7 +102,7 @@ int main(int argc, char **argv)
     Check(form.Files().Count() == samples.size(), QStringLiteral("list holds %1 entries").arg(form.Files().Count()));
     const QString output = scratch.filePath(QStringLiteral("out"));
     QDir().mkpath(output);
-    form.Text3->setText(QDir::toNativeSeparators(output));
+    tarnwell::testing::FindControl<QLineEdit>(form, "Text3")->setText(QDir::toNativeSeparators(output));
     platform.boxes.clear();
     form.PushButton2_Click();
     Check(platform.BoxTexts(QStringLiteral("message")) == QStringList{QStringLiteral("Done.")}

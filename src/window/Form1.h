@@ -47,13 +47,10 @@ public:
     void PushButton3_Click();  // Load Sample/Example Files
     void PushButton4_Click();  // Add Text File(s)
     void PushButton5_Click();  // Remove Filenames Containing X
-    void PushButton6_Click();  // "...": pick the output folder
     void PushButton7_Click();  // Clear List
     void PushButton11_Click(); // Remove Filenames Not Cont. X
-    void Combo1_Click();
-    void Option1_Click();
-    void Option2_Click();
-    void RemoveSelectedEntry();
+    // Appends dropped files and folders in order (a folder is walked, "*.*").
+    void DropPaths(const QStringList &paths);
 
     FileList &Files() { return m_files; }
     int PointerState() const { return m_pointerState; }
@@ -65,16 +62,7 @@ public:
     const QString &AppTitle() const { return m_appTitle; }
     const QCursor *HandCursor() const { return m_handCursor.get(); }
     const SkinFramework &Skin() const { return *m_skin; }
-    // Lets the message loop run, at most every few milliseconds, so that a long operation keeps
-    // the window painted without paying a repaint per item.
-    void Yield();
-    // Appends dropped files and folders in order (a folder is walked, "*.*").
-    void DropPaths(const QStringList &paths);
 
-    void ShowMessage(const QString &text);
-    void ShowErrorBox(const QString &description, const QString &procedure, int line) override;
-
-    int Twips(int twips) const; // twips to pixels at the screen's dpi
     // The title of message and input boxes: the product name cut at its last blank, and again
     // while longer than 40 characters; a name without a blank stays whole.
     static QString AppTitleFor(const QString &productName);
@@ -86,17 +74,30 @@ protected:
 
 private:
     friend class WindowRunHost;
-    void BuildControls();
+    void BuildControls(); // the layout (Form1Layout.cpp)
     void SetTabOrder();
     void WireEvents();
+    int Twips(int twips) const; // twips to pixels at the screen's dpi
+    // The handlers that only the controls raise (the options, Form1Options.cpp; the list's own
+    // events, Form1ListEvents.cpp; the pointer, Form1Look.cpp).
+    void PushButton6_Click(); // "...": pick the output folder
+    void Combo1_Click();
+    void Option1_Click();
+    void Option2_Click();
+    bool HandleListEvent(QObject *watched, QEvent *event);
+    bool TakesDrop(const QDropEvent *event) const;
+    void RemoveSelectedEntry();
+    void MouseMovedOver(const QString &objectName);
+    // Lets the message loop run, at most every few milliseconds, so that a long operation keeps
+    // the window painted without paying a repaint per item.
+    void Yield();
+    void ShowMessage(const QString &text);
+    void ShowErrorBox(const QString &description, const QString &procedure, int line) override;
     void SetAppTitle();
     QString DesktopFolderPath();
     bool BeginBusy(Busy what);
     void EndBusy();
-    void MouseMovedOver(const QString &objectName);
     void RemoveEntries(bool containing, const QString &prompt, const QString &procedure);
-    bool HandleListEvent(QObject *watched, QEvent *event);
-    bool TakesDrop(const QDropEvent *event) const;
 
     Platform &m_platform;
     SettingsStore &m_settings;
@@ -109,8 +110,7 @@ private:
     bool m_centred = false;
     QElapsedTimer m_sinceYield;
 
-public:
-    // The controls, by their object names.
+    // The controls, named as their objects are (Form1Layout.cpp); tests find them by those names.
     QTreeView *ListView1 = nullptr;
     QPushButton *PushButton1 = nullptr, *PushButton2 = nullptr, *PushButton3 = nullptr, *PushButton4 = nullptr,
                 *PushButton5 = nullptr, *PushButton6 = nullptr, *PushButton7 = nullptr, *PushButton11 = nullptr;

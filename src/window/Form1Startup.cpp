@@ -1,4 +1,5 @@
-// Start-up of the main window and the handlers that keep its choices in the settings store.
+// Start-up of the main window: its title, skin, cursor and list column, the restored choices, and
+// the record of an append that a killed run left unfinished.
 #include "Form1.h"
 
 #include "AppendJournal.h"
@@ -91,22 +92,6 @@ void Form1::Form_Load()
         if (!unresolved.isEmpty())
             throw AppError(unresolved.join(QStringLiteral("\r\n")));
     });
-}
-
-void Form1::Combo1_Click()
-{
-    m_settings.SaveSetting(QStringLiteral("Combo1"), QString::number(Combo1->currentIndex()));
-}
-
-void Form1::Option1_Click()
-{
-    m_settings.SaveSetting(QStringLiteral("Option1"), TruthText(Option1->isChecked()));
-    m_settings.SaveSetting(QStringLiteral("Option2"), TruthText(Option2->isChecked()));
-}
-
-void Form1::Option2_Click()
-{
-    Option1_Click(); // both handlers store both buttons' states
 }
 
 } // namespace tarnwell

@@ -1,5 +1,6 @@
 // Bad settings never stop the start.
 #include "FakePlatform.h"
+#include "FindControl.h"
 #include "Form1.h"
 #include "Reliability.h"
 #include "Settings.h"
@@ -51,7 +52,8 @@ private slots:
                 form.Form_Load();
                 form.show();
                 // Combo1 is filled after the restored choices: the whole load ran.
-                QVERIFY2(form.Combo1->count() == 2 && (QTest::qWaitForWindowExposed(&form, 2000) || form.isVisible()),
+                QVERIFY2(testing::FindControl<QComboBox>(form, "Combo1")->count() == 2
+                             && (QTest::qWaitForWindowExposed(&form, 2000) || form.isVisible()),
                          qPrintable(what));
             }
             const QStringList warnings = platform.BoxTexts(QStringLiteral("warning"));

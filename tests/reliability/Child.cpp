@@ -13,6 +13,7 @@
 #include "ChildProtocol.h"
 #include "FakePlatform.h"
 #include "FileList.h"
+#include "FindControl.h"
 #include "FolderScan.h"
 #include "Form1.h"
 #include "Settings.h"
@@ -58,22 +59,25 @@ int Main(const QString &mode, const QStringList &args)
         SettingsStore settings(args.at(0));
         Form1 form(platform, settings);
         form.Form_Load();
+        using testing::FindControl;
+        auto *option1 = FindControl<QRadioButton>(form, "Option1");
+        auto *option2 = FindControl<QRadioButton>(form, "Option2");
         if (args.size() < 6) {
             Print(QStringLiteral("LOADED %1 %2 %3")
-                      .arg(form.Combo1->currentIndex())
-                      .arg(form.Option1->isChecked())
-                      .arg(form.Option2->isChecked()));
+                      .arg(FindControl<QComboBox>(form, "Combo1")->currentIndex())
+                      .arg(option1->isChecked())
+                      .arg(option2->isChecked()));
             form.show();
             QApplication::processEvents();
             Print(QStringLiteral("SHOWN %1").arg(form.isVisible()));
             return 0;
         }
         form.Files().AppendMany(ReadText(args.at(4)).split(u'\n', Qt::SkipEmptyParts));
-        form.Text1->setPlainText(ReadText(args.at(5)));
-        form.Text2->setPlainText(QLatin1String(reliability::kConditionText));
-        form.Combo1->setCurrentIndex(0);
-        (args.at(2) == QLatin1String("inplace") ? form.Option1 : form.Option2)->setChecked(true);
-        form.Text3->setText(args.at(3));
+        FindControl<QPlainTextEdit>(form, "Text1")->setPlainText(ReadText(args.at(5)));
+        FindControl<QPlainTextEdit>(form, "Text2")->setPlainText(QLatin1String(reliability::kConditionText));
+        FindControl<QComboBox>(form, "Combo1")->setCurrentIndex(0);
+        (args.at(2) == QLatin1String("inplace") ? option1 : option2)->setChecked(true);
+        FindControl<QLineEdit>(form, "Text3")->setText(args.at(3));
         Print(QStringLiteral("START"));
         form.PushButton2_Click();
         return 0;

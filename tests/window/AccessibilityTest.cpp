@@ -68,7 +68,7 @@ private slots:
         for (const QWidget *other : control->parentWidget()->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
             if (other != control && other->geometry().intersects(control->geometry()))
                 QCOMPARE(other->objectName() + control->objectName(),
-                         control == m_fx.form->Combo1 ? u"Label3Combo1"_s : u"Combo1Label3"_s);
+                         control == m_fx.Find("Combo1") ? u"Label3Combo1"_s : u"Combo1Label3"_s);
         // A frame's title, the text of a label, button or bar; a text box has no caption.
         const char *property = control->inherits("QGroupBox") ? "title" : "text";
         const QString shown = control->inherits("QLineEdit") ? QString() : control->property(property).toString();
@@ -87,10 +87,15 @@ private slots:
     {
         Form1 &form = *m_fx.form;
         QCOMPARE(form.minimumSize(), form.maximumSize());
-        for (QWidget *part : QList<QWidget *>{&form, form.Frame1, form.Frame2, form.Frame3, form.Option1, form.Option2})
+        QList<QWidget *> parts{&form};
+        for (const char *name : {"Frame1", "Frame2", "Frame3", "Option1", "Option2"})
+            parts << m_fx.Find(name);
+        for (QWidget *part : std::as_const(parts))
             QCOMPARE(part->palette().color(QPalette::Window), QColor(Qt::white));
-        QCOMPARE(form.ListView1->model()->headerData(0, Qt::Horizontal).toString(), u"Text File(s)"_s);
-        QVERIFY(form.Frame1->children().indexOf(form.Combo1) > form.Frame1->children().indexOf(form.Label3));
+        QCOMPARE(m_fx.Find<QTreeView>("ListView1")->model()->headerData(0, Qt::Horizontal).toString(),
+                 u"Text File(s)"_s);
+        const QObjectList inFrame1 = m_fx.Find("Frame1")->children();
+        QVERIFY(inFrame1.indexOf(m_fx.Find("Combo1")) > inFrame1.indexOf(m_fx.Find("Label3")));
     }
 
 private:

@@ -66,8 +66,10 @@ private slots:
         fx.platform.yesNoAnswers << false << true;
         form.PushButton3_Click();
         QVERIFY(fx.platform.calls.isEmpty());
-        QCOMPARE(form.Text1->toPlainText() + u'|' + form.Text2->toPlainText(), u"2|123"_s);
-        QVERIFY(form.Option2->isChecked());
+        QCOMPARE(fx.Find<QPlainTextEdit>("Text1")->toPlainText() + u'|'
+                     + fx.Find<QPlainTextEdit>("Text2")->toPlainText(),
+                 u"2|123"_s);
+        QVERIFY(fx.Find<QRadioButton>("Option2")->isChecked());
         QCOMPARE(fx.Stored(u"Option2"_s), u"True"_s);
         form.PushButton3_Click();
         QCOMPARE(form.Files().Entries(), QStringList(2, fx.Path(u"program/Samples/a.txt"_s)));
@@ -93,8 +95,9 @@ private slots:
         QDragEnterEvent refused(QPoint(10, 10), offered, &text, Qt::LeftButton, Qt::NoModifier);
         QDragEnterEvent enter(QPoint(10, 10), offered, &files, Qt::LeftButton, Qt::ShiftModifier);
         QDropEvent drop(QPointF(10, 10), offered, &files, Qt::LeftButton, Qt::ShiftModifier);
+        QWidget *list = fx.Find<QTreeView>("ListView1")->viewport();
         for (QEvent *event : std::initializer_list<QEvent *>{&refused, &enter, &drop})
-            QCoreApplication::sendEvent(form.ListView1->viewport(), event);
+            QCoreApplication::sendEvent(list, event);
         QVERIFY(!refused.isAccepted() && enter.isAccepted() && drop.isAccepted());
         QCOMPARE(QList({enter.dropAction(), drop.dropAction()}), QList({Qt::CopyAction, Qt::CopyAction}));
         QCOMPARE(form.Files().Entries(), (QStringList{file, inner, file}));
@@ -128,8 +131,9 @@ private slots:
             data.setUrls(urls);
             QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
             QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-            QCoreApplication::sendEvent(form.ListView1->viewport(), &enter);
-            QCoreApplication::sendEvent(form.ListView1->viewport(), &drop);
+            QWidget *list = fx.Find<QTreeView>("ListView1")->viewport();
+            QCoreApplication::sendEvent(list, &enter);
+            QCoreApplication::sendEvent(list, &drop);
             return enter.isAccepted() && drop.isAccepted();
         };
         QVERIFY(dropped({"good.txt", "bad\xff.txt", "dir", "d\xff"}));

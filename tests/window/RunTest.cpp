@@ -49,7 +49,7 @@ private slots:
                 press(Qt::Key_Tab);
             QCOMPARE(focused(), name);
         };
-        form.ListView1->setFocus();
+        fx.Find("ListView1")->setFocus();
         const QStringList order =
             u"ListView1 ProgressBar1 PushButton4 PushButton1 PushButton2 PushButton7 PushButton3 "
             "Text1 Text2 PushButton5 PushButton11 Combo1 Option1 Option2 Text3 PushButton6"_s.split(u' ');
@@ -67,17 +67,19 @@ private slots:
         tabTo(u"Combo1"_s);
         press(Qt::Key_Down); // "does not"
         tabTo(u"Option1"_s);
+        const auto *option1 = fx.Find<QRadioButton>("Option1");
+        const auto *option2 = fx.Find<QRadioButton>("Option2");
         const QList<Qt::Key> keys{Qt::Key_Space, Qt::Key_Down, Qt::Key_Up, Qt::Key_Right, Qt::Key_Right, Qt::Key_Left};
         for (qsizetype i = 0; i < keys.size(); ++i) {
             const bool first = i % 2 == 0; // Space chooses the focused option, each arrow the other one
             press(keys.at(i));
             QCOMPARE(focused(), first ? u"Option1"_s : u"Option2"_s);
-            QVERIFY(form.Option1->isChecked() == first && form.Option2->isChecked() == !first);
+            QVERIFY(option1->isChecked() == first && option2->isChecked() == !first);
             QCOMPARE(fx.Stored(u"Option1"_s) + u'|' + fx.Stored(u"Option2"_s),
                      TruthText(first) + u'|' + TruthText(!first));
         }
         tabTo(u"Text3"_s);
-        form.Text3->selectAll();
+        fx.Find<QLineEdit>("Text3")->selectAll();
         QTest::keyClicks(QApplication::focusWidget(), fx.Path(u"out"_s));
         QCOMPARE(fx.Stored(u"Combo1"_s) + u'|' + fx.Stored(u"Text3"_s), u"1|<absent>"_s);
 
@@ -89,11 +91,13 @@ private slots:
         QCOMPARE(form.Files().Count(), 5);
         QVERIFY(QFile::remove(fx.Path(u"in/c.txt"_s)) && QDir().mkpath(fx.Path(u"in/c.txt"_s)));
         QList<int> values, pointers;
-        connect(form.ProgressBar1, &QProgressBar::valueChanged, this, [&](int v) {
+        auto *progress = fx.Find<QProgressBar>("ProgressBar1");
+        auto *text1 = fx.Find<QPlainTextEdit>("Text1");
+        connect(progress, &QProgressBar::valueChanged, this, [&](int v) {
             values << v;
             pointers << form.PointerState();
             if (v == 100)
-                form.Text1->setPlainText(u"new"_s);
+                text1->setPlainText(u"new"_s);
         });
         tabTo(u"PushButton2"_s); // Start
         press(Qt::Key_Space);
@@ -104,7 +108,7 @@ private slots:
         QCOMPARE(values, (QList<int>{20, 40, 60, 80, 100, 0}));
         const int busy = kPointerBusy; // the hourglass while files are processed, the ordinary pointer after
         QCOMPARE(pointers, (QList<int>{busy, busy, busy, busy, busy, kPointerDefault}));
-        QCOMPARE(form.ProgressBar1->text(), u"Progress Bar"_s);
+        QCOMPARE(progress->text(), u"Progress Bar"_s);
         QCOMPARE(form.PointerState(), kPointerDefault);
         QCOMPARE(QDir(fx.Path(u"out"_s)).entryList(QDir::Files), (QStringList{u"b.txt"_s, u"e.txt"_s}));
         QCOMPARE(WindowFixture::Read(fx.Path(u"out/b.txt"_s)), QByteArray("beta\r\n\r\nfirst\r\nsecond"));
@@ -128,22 +132,24 @@ private slots:
         form.Files().AppendMany({fx.MakeFile(u"in/space.txt"_s, bom + "100 kg"),
                                  fx.MakeFile(u"in/u8.txt"_s, bom + "100\xC2\xA0kg"),
                                  fx.MakeFile(u"in/u16.txt"_s, utf16(u"100\u00A0kg"_s))});
+        auto *text1 = fx.Find<QPlainTextEdit>("Text1");
+        auto *text2 = fx.Find<QPlainTextEdit>("Text2");
         const auto paste = [](QPlainTextEdit *box, const QString &text) {
             QApplication::clipboard()->setText(text);
             box->paste();
         };
-        paste(form.Text2, u"100\u00A0kg"_s);
-        paste(form.Text1, u"a\u00A0b\rc\u2028d\u2029e\r\nf\ng\r"_s);
-        QTest::keyClicks(form.Text1, u"h"_s);
-        QTest::keyClick(form.Text1, Qt::Key_Return);
-        QTest::keyClicks(form.Text1, u"i"_s);
-        QTest::keyClick(form.Text1, Qt::Key_Return, Qt::ShiftModifier);
-        QTest::keyClicks(form.Text1, u"j"_s);
-        form.Option2->setChecked(true);
+        paste(text2, u"100\u00A0kg"_s);
+        paste(text1, u"a\u00A0b\rc\u2028d\u2029e\r\nf\ng\r"_s);
+        QTest::keyClicks(text1, u"h"_s);
+        QTest::keyClick(text1, Qt::Key_Return);
+        QTest::keyClicks(text1, u"i"_s);
+        QTest::keyClick(text1, Qt::Key_Return, Qt::ShiftModifier);
+        QTest::keyClicks(text1, u"j"_s);
+        fx.Find<QRadioButton>("Option2")->setChecked(true);
         for (const auto &[position, folder] : {std::pair(1, u"does-not"_s), std::pair(0, u"does"_s)}) {
             QVERIFY(QDir().mkpath(fx.Path(folder)));
-            form.Combo1->setCurrentIndex(position);
-            form.Text3->setText(fx.Path(folder));
+            fx.Find<QComboBox>("Combo1")->setCurrentIndex(position);
+            fx.Find<QLineEdit>("Text3")->setText(fx.Path(folder));
             form.PushButton2_Click();
         }
         QCOMPARE(fx.platform.BoxTexts(u"message"_s) + fx.platform.BoxTexts(u"warning"_s), QStringList(2, u"Done."_s));
@@ -153,8 +159,8 @@ private slots:
         QCOMPARE(WindowFixture::Read(fx.Path(u"does-not/space.txt"_s)), bom + "100 kg" + appended.toUtf8());
         QCOMPARE(WindowFixture::Read(fx.Path(u"does/u8.txt"_s)), bom + "100\xC2\xA0kg" + appended.toUtf8());
         QCOMPARE(WindowFixture::Read(fx.Path(u"does/u16.txt"_s)), utf16(u"100\u00A0kg"_s + appended));
-        form.Text1->selectAll();
-        form.Text1->copy();
+        text1->selectAll();
+        text1->copy();
         QCOMPARE(QApplication::clipboard()->text(), u"a\u00A0b\rc\u2028d\u2029e\nf\ng\rh\ni\nj"_s);
     }
 
@@ -166,16 +172,16 @@ private slots:
         Form1 &form = fx.Load();
         const QString with = fx.Path(u"with.txt"_s), without = fx.Path(u"without.txt"_s);
         form.Files().AppendMany({with, without});
-        form.Text1->setPlainText(u"+"_s);
-        form.Text2->setPlainText(u"b"_s);
-        form.Text3->setText(fx.dir.path());
-        form.Option1->setChecked(true);
+        fx.Find<QPlainTextEdit>("Text1")->setPlainText(u"+"_s);
+        fx.Find<QPlainTextEdit>("Text2")->setPlainText(u"b"_s);
+        fx.Find<QLineEdit>("Text3")->setText(fx.dir.path());
+        fx.Find<QRadioButton>("Option1")->setChecked(true);
         for (const auto &[position, expected] :
              {std::pair(0, "a b\r\n+|c"), std::pair(1, "a b|c\r\n+"), std::pair(-1, "a b|c")}) {
             fx.MakeFile(u"with.txt"_s, "a b");
             fx.MakeFile(u"without.txt"_s, "c");
             fx.platform.boxes.clear();
-            form.Combo1->setCurrentIndex(position);
+            fx.Find<QComboBox>("Combo1")->setCurrentIndex(position);
             form.PushButton2_Click();
             QCOMPARE(fx.platform.boxes.size(), 1);
             QCOMPARE(fx.platform.boxes.first().text, u"Done."_s);
@@ -200,17 +206,18 @@ private slots:
         for (int i = 1; i <= 4; ++i)
             files << fx.MakeFile(u"b%1.txt"_s.arg(i), "x");
         form.Files().AppendMany(files);
-        form.Text2->setPlainText(u"x"_s);
-        form.Text3->setText(fx.dir.path());
+        fx.Find<QPlainTextEdit>("Text2")->setPlainText(u"x"_s);
+        fx.Find<QLineEdit>("Text3")->setText(fx.dir.path());
+        auto *list = fx.Find<QTreeView>("ListView1");
         const QString extra = fx.MakeFile(u"extra.txt"_s, "x");
 
         // Runs at the operation's first turn of the message loop.
         bool lockedThen = false;
         QTimer::singleShot(0, &form, [&] {
             lockedThen = form.ListLocked();
-            form.ListView1->setCurrentIndex(form.Files().index(0));
-            QTest::keyClick(form.ListView1, Qt::Key_Delete);
-            Send(form.ListView1->viewport(), QEvent::MouseButtonDblClick, Qt::LeftButton);
+            list->setCurrentIndex(form.Files().index(0));
+            QTest::keyClick(list, Qt::Key_Delete);
+            Send(list->viewport(), QEvent::MouseButtonDblClick, Qt::LeftButton);
             form.PushButton7_Click(); // Clear
             form.PushButton2_Click(); // a start
             form.PushButton5_Click(); // a filter would ask first
@@ -221,7 +228,7 @@ private slots:
             QMimeData data;
             data.setUrls({QUrl::fromLocalFile(extra)});
             QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-            QCoreApplication::sendEvent(form.ListView1->viewport(), &enter);
+            QCoreApplication::sendEvent(list->viewport(), &enter);
             if (enter.isAccepted())
                 form.Files().Append(u"<drag accepted>"_s);
         });
@@ -247,13 +254,13 @@ private slots:
         // Once the operation is over the list is the user's again: Delete and a double click remove
         // the selected entry, and nothing without a selection.
         QVERIFY(!form.ListLocked());
-        form.ListView1->clearSelection();
-        QTest::keyClick(form.ListView1, Qt::Key_Delete);
+        list->clearSelection();
+        QTest::keyClick(list, Qt::Key_Delete);
         QCOMPARE(form.Files().Count(), 4);
-        form.ListView1->setCurrentIndex(form.Files().index(1));
-        QTest::keyClick(form.ListView1, Qt::Key_Delete);
-        form.ListView1->setCurrentIndex(form.Files().index(0));
-        Send(form.ListView1->viewport(), QEvent::MouseButtonDblClick, Qt::LeftButton);
+        list->setCurrentIndex(form.Files().index(1));
+        QTest::keyClick(list, Qt::Key_Delete);
+        list->setCurrentIndex(form.Files().index(0));
+        Send(list->viewport(), QEvent::MouseButtonDblClick, Qt::LeftButton);
         QCOMPARE(form.Files().Entries(), files.mid(2));
     }
 
@@ -264,12 +271,18 @@ private slots:
         WindowFixture fx;
         Form1 &form = fx.Load();
         form.show();
-        const QList<QWidget *> hands{form.PushButton1, form.PushButton2, form.PushButton3, form.PushButton4,
-                                     form.PushButton5, form.PushButton7, form.PushButton11};
-        QList<QWidget *> plain{&form, form.Frame1, form.Frame2, form.Frame3};
-        for (const QAbstractScrollArea *area : QList<QAbstractScrollArea *>{form.Text1, form.Text2, form.ListView1})
-            plain << area->viewport();
-        const QList<QWidget *> others{form.Combo1, form.PushButton6, form.Label3, form.ProgressBar1};
+        const auto find = [&](std::initializer_list<const char *> names) {
+            QList<QWidget *> widgets;
+            for (const char *name : names)
+                widgets << fx.Find(name);
+            return widgets;
+        };
+        const QList<QWidget *> hands = find(
+            {"PushButton1", "PushButton2", "PushButton3", "PushButton4", "PushButton5", "PushButton7", "PushButton11"});
+        QList<QWidget *> plain = QList<QWidget *>{&form} + find({"Frame1", "Frame2", "Frame3"});
+        for (const char *area : {"Text1", "Text2", "ListView1"})
+            plain << fx.Find<QAbstractScrollArea>(area)->viewport();
+        const QList<QWidget *> others = find({"Combo1", "PushButton6", "Label3", "ProgressBar1"});
         for (const auto &[widgets, before, after] :
              {std::tuple(hands, kPointerDefault, kPointerHand), std::tuple(plain, kPointerHand, kPointerDefault),
               std::tuple(hands + plain, kPointerBusy, kPointerBusy), std::tuple(others, kPointerHand, kPointerHand)}) {

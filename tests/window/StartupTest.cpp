@@ -65,8 +65,9 @@ private slots:
             QVERIFY2(box.text.startsWith(error.section(u" at line"_s, 0, 0)) && box.text.contains(line + u"\r\r"_s),
                      qPrintable(box.text));
         }
-        QStringList now{QString::number(form.Combo1->currentIndex()), TruthText(form.Option1->isChecked()),
-                        TruthText(form.Option2->isChecked()), form.Text3->text()};
+        QStringList now{QString::number(fx.Find<QComboBox>("Combo1")->currentIndex()),
+                        TruthText(fx.Find<QRadioButton>("Option1")->isChecked()),
+                        TruthText(fx.Find<QRadioButton>("Option2")->isChecked()), fx.Find<QLineEdit>("Text3")->text()};
         for (const char *key : {"Combo1", "Option1", "Option2", "Text3"})
             now << fx.Stored(QLatin1String(key));
         QCOMPARE(now.join(u'|'), state.replace(u"%D"_s, fx.platform.desktop + QDir::separator()));
@@ -96,7 +97,7 @@ private slots:
         QCOMPARE(fx.platform.boxes.size(), cursorFile.isEmpty() ? 0 : 1);
         QVERIFY(cursorFile.isEmpty() || fx.platform.boxes.first().text.contains(u"Form_Load at line 108"_s));
         QCOMPARE(!form.styleSheet().isEmpty(), shipped);
-        QCOMPARE(form.Combo1->count(), 2); // start-up went on
+        QCOMPARE(fx.Find<QComboBox>("Combo1")->count(), 2); // start-up went on
         QCOMPARE(form.HandCursor() != nullptr, shipped);
         form.SetPointerState(kPointerHand);
         QCOMPARE(form.cursor().shape(), shipped ? Qt::BitmapCursor : Qt::ArrowCursor);
@@ -107,7 +108,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         for (QPushButton *button : form.findChildren<QPushButton *>())
             QVERIFY2(button->sizeHint().boundedTo(button->size()) == button->sizeHint(), qPrintable(button->text()));
-        for (QRadioButton *option : {form.Option1, form.Option2}) {
+        for (QRadioButton *option : {fx.Find<QRadioButton>("Option1"), fx.Find<QRadioButton>("Option2")}) {
             const QImage picture = option->grab().toImage().convertToFormat(QImage::Format_Grayscale8);
             const QImage ring = picture.copy(0, 0, 16, picture.height());
             const uchar darkest = *std::min_element(ring.constBits(), ring.constBits() + ring.sizeInBytes());

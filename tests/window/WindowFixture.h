@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FakePlatform.h"
+#include "FindControl.h"
 #include "Form1.h"
 #include "Settings.h"
 
@@ -36,6 +37,13 @@ struct WindowFixture
         form = std::make_unique<Form1>(platform, settings);
         form->Form_Load();
         return *form;
+    }
+
+    // A control of the loaded window, by the object name its layout gives it.
+    template <typename Control = QWidget>
+    Control *Find(const char *name) const
+    {
+        return FindControl<Control>(*form, name);
     }
 
     QString MakeFile(const QString &relative, const QByteArray &content) const
