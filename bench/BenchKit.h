@@ -3,13 +3,13 @@
 // driven offscreen.
 #pragma once
 
-#include "AppendJournal.h"
-#include "AppendRun.h"
 #include "BenchPlatform.h"
-#include "ByteScan.h"
-#include "Form1.h"
 #include "RecordingHost.h"
-#include "Settings.h"
+#include "engine/AppendJournal.h"
+#include "engine/AppendRun.h"
+#include "engine/ByteScan.h"
+#include "window/Form1.h"
+#include "window/Settings.h"
 
 #include <QApplication>
 #include <QComboBox>

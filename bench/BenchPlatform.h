@@ -3,7 +3,7 @@
 // The desktop as the benchmark plays it: the input box and the folder browser answer from
 // queues, Yes/No answers No, and every box is recorded so a run can be checked afterwards.
 
-#include "Platform.h"
+#include "window/Platform.h"
 
 #include <QCoreApplication>
 #include <QDir>

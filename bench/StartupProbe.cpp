@@ -1,10 +1,10 @@
 // Starts the main window exactly as the program does and writes "shown" to standard output the
 // moment the window is first painted, then quits. The benchmark times it from the outside, from
 // the start of the process to that line.
-#include "Form1.h"
-#include "Look.h"
-#include "QtPlatform.h"
-#include "Settings.h"
+#include "look/Look.h"
+#include "window/Form1.h"
+#include "window/QtPlatform.h"
+#include "window/Settings.h"
 
 #include <QApplication>
 #include <QEvent>

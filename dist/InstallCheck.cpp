@@ -6,10 +6,10 @@
 // and the job wrote its files; prints every failure and exits 1 otherwise. It also prints the
 // skinned window's background colour ("background #rrggbb") for a screenshot check.
 #include "FakePlatform.h"
-#include "Fillers.h"
 #include "FindControl.h"
-#include "Form1.h"
-#include "Settings.h"
+#include "filelist/Fillers.h"
+#include "window/Form1.h"
+#include "window/Settings.h"
 
 #include <QApplication>
 #include <QColor>

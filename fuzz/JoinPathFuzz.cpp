@@ -2,8 +2,8 @@
 // separator, name becomes a run of ceil(k/2) (a doubled separator becomes one, left to right),
 // except the two leading backslashes of a Windows network path; nothing else changes. Input: one
 // byte for the folder's length, then Latin-1 text (folder, then name).
-#include "FileList.h"
 #include "FuzzCheck.h"
+#include "filelist/FileList.h"
 
 #include <cstdint>
 

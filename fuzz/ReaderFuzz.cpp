@@ -3,8 +3,8 @@
 // choices (bit 0 the code page, bit 1 whether the text is moved across the reader's block
 // boundary), then the file's bytes. Moving costs a file of a whole block, so it is done only when
 // the input's length is a multiple of 16 too.
-#include "FileRead.h"
 #include "FuzzCheck.h"
+#include "engine/FileRead.h"
 
 #include <QFile>
 #include <QStringDecoder>

@@ -6,9 +6,9 @@
 //   3     UTF-8 bytes, each piece handed over as the reader does (as bytes where it is all ASCII
 //         and no character is left unfinished before it, else decoded).
 // The byte forms run on a kernel the processor runs, picked, as the pieces are, by a generator seeded from the input.
-#include "AppendRun.h"
-#include "ByteScan.h"
 #include "FuzzCheck.h"
+#include "engine/AppendRun.h"
+#include "engine/ByteScan.h"
 
 #include <QHashFunctions>
 #include <QRandomGenerator>

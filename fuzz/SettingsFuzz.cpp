@@ -3,9 +3,9 @@
 // such as "inf" and "nan" are no numbers; past the double range is "Overflow" (6), too small to
 // tell from zero is zero; 16-bit integers round half to even. The rounding mode is left as it was.
 // Input: the text in UTF-8 (first byte even) or UTF-16.
-#include "AppError.h"
 #include "FuzzCheck.h"
-#include "Settings.h"
+#include "trap/AppError.h"
+#include "window/Settings.h"
 
 #include <QRegularExpression>
 

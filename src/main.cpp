@@ -1,7 +1,7 @@
-#include "Form1.h"
-#include "Look.h"
-#include "QtPlatform.h"
-#include "Settings.h"
+#include "look/Look.h"
+#include "window/Form1.h"
+#include "window/QtPlatform.h"
+#include "window/Settings.h"
 
 #include <QApplication>
 

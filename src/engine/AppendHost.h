@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ErrorTrap.h"
+#include "trap/ErrorTrap.h"
 
 #include <QString>
 

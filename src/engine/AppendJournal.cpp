@@ -1,9 +1,9 @@
 // Recording the in-place appends of a run: a slot taken for the run, each append recorded before
 // it is made and marked done after it.
-#include "AppendJournal.h"
+#include "engine/AppendJournal.h"
 
 #include "AppendRecordFormat.h"
-#include "ErrorNumbers.h"
+#include "trap/ErrorNumbers.h"
 
 #include <QDir>
 #include <QLockFile>

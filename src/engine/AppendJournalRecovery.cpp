@@ -1,6 +1,6 @@
 // Resolving the records of in-place appends that a process left open when it ended in the middle
 // of an append: each file is cut back, left whole, or left alone and reported.
-#include "AppendJournal.h"
+#include "engine/AppendJournal.h"
 
 #include "AppendRecordFormat.h"
 

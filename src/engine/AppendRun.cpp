@@ -1,10 +1,10 @@
-#include "AppendRun.h"
+#include "engine/AppendRun.h"
 
-#include "AppendJournal.h"
-#include "ErrorNumbers.h"
-#include "FileRead.h"
-#include "FileWrite.h"
-#include "Paths.h"
+#include "engine/AppendJournal.h"
+#include "engine/FileRead.h"
+#include "engine/FileWrite.h"
+#include "files/Paths.h"
+#include "trap/ErrorNumbers.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "AppendHost.h"
-#include "CodePage.h"
-#include "Condition.h"
+#include "engine/AppendHost.h"
+#include "engine/CodePage.h"
+#include "engine/Condition.h"
 
 #include <QString>
 

@@ -2,7 +2,7 @@
 
 // What the byte kernels share: the plain loops (also the tails of the vector loops) and the kernel
 // set of each instruction set, from which ByteScan.cpp picks one.
-#include "ByteScan.h"
+#include "engine/ByteScan.h"
 
 #include <cstdint>
 #include <cstring>

@@ -1,6 +1,6 @@
-#include "Condition.h"
+#include "engine/Condition.h"
 
-#include "ByteScan.h"
+#include "engine/ByteScan.h"
 
 #include <algorithm>
 #include <array>

@@ -1,8 +1,8 @@
 // The encodings of files: the byte-order mark that tells one, the decoder that reads it, and the
 // bytes of an appended text in it.
-#include "Encoding.h"
+#include "engine/Encoding.h"
 
-#include "AppError.h"
+#include "trap/AppError.h"
 
 #include <QStringDecoder>
 #include <QStringEncoder>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CodePage.h"
+#include "engine/CodePage.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

@@ -1,8 +1,8 @@
 // Reading a whole file, block by block, into a text sink: the encoding told by the byte-order
 // mark, blocks handed over undecoded where the condition test can take them.
-#include "FileRead.h"
+#include "engine/FileRead.h"
 
-#include "AppError.h"
+#include "trap/AppError.h"
 
 #include <QDir>
 #include <QFile>

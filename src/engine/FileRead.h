@@ -1,8 +1,8 @@
 #pragma once
 
-#include "CodePage.h"
-#include "Encoding.h"
 #include "FileIdentity.h"
+#include "engine/CodePage.h"
+#include "engine/Encoding.h"
 
 #include <QByteArrayView>
 #include <QString>

@@ -1,11 +1,11 @@
 // Writing a file: appended in place, cut back on failure and recorded in the journal, or replaced
 // by a new file written whole by the platform's half (FileWrite_posix.cpp, FileWrite_win.cpp).
-#include "FileWrite.h"
+#include "engine/FileWrite.h"
 
-#include "AppendJournal.h"
 #include "FileIdentity.h"
-#include "FileRead.h"
 #include "FileWriteSteps.h"
+#include "engine/AppendJournal.h"
+#include "engine/FileRead.h"
 
 #include <QCryptographicHash>
 #include <QFile>

@@ -2,8 +2,8 @@
 
 // The steps of writing that its shared part (FileWrite.cpp) and its platform halves
 // (FileWrite_posix.cpp, FileWrite_win.cpp) give each other.
-#include "AppError.h"
-#include "FileWrite.h"
+#include "engine/FileWrite.h"
+#include "trap/AppError.h"
 
 class QFileDevice;
 

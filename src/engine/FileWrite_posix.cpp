@@ -3,8 +3,8 @@
 // complete.
 #include "FileWriteSteps.h"
 
-#include "AppendJournal.h"
-#include "FileRead.h"
+#include "engine/AppendJournal.h"
+#include "engine/FileRead.h"
 
 #include <QFile>
 #include <QFileInfo>

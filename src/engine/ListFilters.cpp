@@ -1,4 +1,4 @@
-#include "ListFilters.h"
+#include "engine/ListFilters.h"
 
 #include <QLocale>
 

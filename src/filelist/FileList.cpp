@@ -1,4 +1,4 @@
-#include "FileList.h"
+#include "filelist/FileList.h"
 
 namespace tarnwell {
 

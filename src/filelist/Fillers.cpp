@@ -1,7 +1,7 @@
-#include "Fillers.h"
+#include "filelist/Fillers.h"
 
-#include "FileList.h"
-#include "FileSystem.h"
+#include "filelist/FileList.h"
+#include "files/FileSystem.h"
 
 #include <QDir>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FolderScan.h"
+#include "filelist/FolderScan.h"
 
 #include <QString>
 #include <QStringList>

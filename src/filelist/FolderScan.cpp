@@ -1,7 +1,7 @@
-#include "FolderScan.h"
+#include "filelist/FolderScan.h"
 
-#include "ErrorNumbers.h"
-#include "FileList.h"
+#include "filelist/FileList.h"
+#include "trap/ErrorNumbers.h"
 
 #include <QHash>
 #include <QSet>

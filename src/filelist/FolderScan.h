@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FileSystem.h"
+#include "files/FileSystem.h"
 
 #include <QString>
 #include <QStringList>

@@ -3,7 +3,7 @@
 // What differs per platform: listing a folder (its subfolders, its files and whether each is
 // present, its identity), attribute values, the drive root and the system code page.
 // FileSystem_posix.cpp and FileSystem_win.cpp implement it; the build takes one.
-#include "AppError.h"
+#include "trap/AppError.h"
 
 #include <QList>
 #include <QString>

@@ -1,8 +1,8 @@
 // Attributes, listings and identities from the POSIX calls, mapped to the Windows numbers that the
 // list's rules are written in.
-#include "ErrorNumbers.h"
-#include "FileSystem.h"
 #include "Wildcard.h"
+#include "files/FileSystem.h"
+#include "trap/ErrorNumbers.h"
 
 #include <QFile>
 

@@ -1,8 +1,8 @@
 // Attributes, listings and identities from the Win32 calls (wide-character versions, so every
 // name the file system holds can be reached).
-#include "ErrorNumbers.h"
-#include "FileSystem.h"
 #include "Wildcard.h"
+#include "files/FileSystem.h"
+#include "trap/ErrorNumbers.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX

@@ -1,6 +1,6 @@
-#include "Paths.h"
+#include "files/Paths.h"
 
-#include "FileSystem.h"
+#include "files/FileSystem.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "Look.h"
+#include "look/Look.h"
 
 #include <QImage>
 

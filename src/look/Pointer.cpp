@@ -1,8 +1,8 @@
-#include "Look.h"
+#include "look/Look.h"
 
-#include "AppError.h"
-#include "ErrorNumbers.h"
-#include "PointerStates.h"
+#include "look/PointerStates.h"
+#include "trap/AppError.h"
+#include "trap/ErrorNumbers.h"
 
 #include <QBuffer>
 #include <QDir>

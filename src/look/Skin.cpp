@@ -1,7 +1,7 @@
-#include "Look.h"
+#include "look/Look.h"
 
-#include "AppError.h"
-#include "Paths.h"
+#include "files/Paths.h"
+#include "trap/AppError.h"
 
 #include <QCheckBox>
 #include <QDir>

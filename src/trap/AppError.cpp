@@ -1,4 +1,4 @@
-#include "AppError.h"
+#include "trap/AppError.h"
 
 namespace tarnwell {
 

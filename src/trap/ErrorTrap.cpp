@@ -1,6 +1,6 @@
-#include "ErrorTrap.h"
+#include "trap/ErrorTrap.h"
 
-#include "ErrorNumbers.h"
+#include "trap/ErrorNumbers.h"
 
 #include <exception>
 #include <new>

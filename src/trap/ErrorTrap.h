@@ -1,6 +1,6 @@
 #pragma once
 
-#include "AppError.h"
+#include "trap/AppError.h"
 
 #include <QString>
 

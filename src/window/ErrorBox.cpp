@@ -1,4 +1,4 @@
-#include "ErrorBox.h"
+#include "window/ErrorBox.h"
 
 namespace tarnwell {
 

@@ -1,9 +1,9 @@
 // The main window: its construction, the wiring of the controls' events to their handlers, the
 // event filter that takes the list's events and the mouse moves, the busy flag and the yield.
-#include "Form1.h"
+#include "window/Form1.h"
 
-#include "ErrorBox.h"
-#include "Platform.h"
+#include "window/ErrorBox.h"
+#include "window/Platform.h"
 
 #include <QApplication>
 #include <QComboBox>

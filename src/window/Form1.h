@@ -1,10 +1,10 @@
 #pragma once
 
-#include "ErrorTrap.h"
-#include "FileList.h"
-#include "Look.h"
-#include "PointerStates.h"
 #include "TextBox.h"
+#include "filelist/FileList.h"
+#include "look/Look.h"
+#include "look/PointerStates.h"
+#include "trap/ErrorTrap.h"
 
 #include <QElapsedTimer>
 #include <QWidget>

@@ -1,12 +1,12 @@
 // Filling the list: the file dialog, the folder scan, the sample files and the dropped files and
 // folders.
-#include "Form1.h"
+#include "window/Form1.h"
 
-#include "ErrorNumbers.h"
-#include "Fillers.h"
-#include "FolderScan.h"
-#include "Platform.h"
-#include "Settings.h"
+#include "filelist/Fillers.h"
+#include "filelist/FolderScan.h"
+#include "trap/ErrorNumbers.h"
+#include "window/Platform.h"
+#include "window/Settings.h"
 
 #include <QRadioButton>
 

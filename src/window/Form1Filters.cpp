@@ -1,8 +1,8 @@
 // "Remove Filenames Containing X", "Remove Filenames Not Cont. X" and "Clear List".
-#include "Form1.h"
+#include "window/Form1.h"
 
-#include "ListFilters.h"
-#include "Platform.h"
+#include "engine/ListFilters.h"
+#include "window/Platform.h"
 
 namespace tarnwell {
 

@@ -1,7 +1,7 @@
 // The window's layout: every control with its caption, container, position and size (in twips,
 // as designed), the accessible names, and the tab order.
 #include "Controls.h"
-#include "Form1.h"
+#include "window/Form1.h"
 
 #include <QComboBox>
 #include <QHeaderView>

@@ -1,6 +1,6 @@
 // The list's own events: Delete and a double click remove the selected entry; files and folders
 // dragged over it are taken, always as a copy, and added in order.
-#include "Form1.h"
+#include "window/Form1.h"
 
 #include <QDir>
 #include <QDragMoveEvent>

@@ -1,5 +1,5 @@
 // The window's pointer: default, busy, or the hand over the command buttons.
-#include "Form1.h"
+#include "window/Form1.h"
 
 namespace tarnwell {
 

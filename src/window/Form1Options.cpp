@@ -1,9 +1,9 @@
 // The job's options as the user sets them: the condition ("does" or "does not") and the save
 // options, each kept in the settings store when chosen, and the output folder's "..." button.
-#include "Form1.h"
+#include "window/Form1.h"
 
-#include "Platform.h"
-#include "Settings.h"
+#include "window/Platform.h"
+#include "window/Settings.h"
 
 #include <QComboBox>
 #include <QDir>

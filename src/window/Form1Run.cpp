@@ -1,9 +1,9 @@
 // "Start Appending Text To All Files": the append run, with the window as its host.
-#include "Form1.h"
+#include "window/Form1.h"
 
-#include "AppendJournal.h"
-#include "AppendRun.h"
-#include "Platform.h"
+#include "engine/AppendJournal.h"
+#include "engine/AppendRun.h"
+#include "window/Platform.h"
 
 #include <QComboBox>
 #include <QLineEdit>

@@ -1,12 +1,12 @@
 // Start-up of the main window: its title, skin, cursor and list column, the restored choices, and
 // the record of an append that a killed run left unfinished.
-#include "Form1.h"
+#include "window/Form1.h"
 
-#include "AppendJournal.h"
-#include "ErrorNumbers.h"
-#include "Paths.h"
-#include "Platform.h"
-#include "Settings.h"
+#include "engine/AppendJournal.h"
+#include "files/Paths.h"
+#include "trap/ErrorNumbers.h"
+#include "window/Platform.h"
+#include "window/Settings.h"
 
 #include <QComboBox>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "QtPlatform.h"
+#include "window/QtPlatform.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>

@@ -1,7 +1,7 @@
-#include "Settings.h"
+#include "window/Settings.h"
 
-#include "AppError.h"
-#include "ErrorNumbers.h"
+#include "trap/AppError.h"
+#include "trap/ErrorNumbers.h"
 
 #include <algorithm>
 #include <cfenv>

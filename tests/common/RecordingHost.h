@@ -2,7 +2,7 @@
 
 // The window's side of an append run, as the engine tests, the reliability child and the
 // benchmark play it: the job's fields come from members, and what the run shows goes to a log.
-#include "AppendHost.h"
+#include "engine/AppendHost.h"
 
 #include <QStringList>
 

@@ -1,10 +1,10 @@
-#include "AppendJournal.h"
-#include "AppendRun.h"
-#include "FileRead.h"
-#include "FileWrite.h"
-#include "Paths.h"
 #include "RecordingHost.h"
 #include "TestRegistry.h"
+#include "engine/AppendJournal.h"
+#include "engine/AppendRun.h"
+#include "engine/FileRead.h"
+#include "engine/FileWrite.h"
+#include "files/Paths.h"
 
 #include <QDirIterator>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
-#include "ByteScan.h"
-#include "Condition.h"
-#include "ListFilters.h"
 #include "TestRegistry.h"
+#include "engine/ByteScan.h"
+#include "engine/Condition.h"
+#include "engine/ListFilters.h"
 
 #include <QTest>
 

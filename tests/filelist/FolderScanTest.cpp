@@ -1,10 +1,10 @@
 // The folder walk, on trees made with POSIX calls: links, modes and names in raw bytes.
-#include "FolderScan.h"
-#include "FileList.h"
-#include "FileSystem.h"
-#include "Fillers.h"
+#include "filelist/FolderScan.h"
 #include "Reliability.h"
 #include "TestRegistry.h"
+#include "filelist/FileList.h"
+#include "filelist/Fillers.h"
+#include "files/FileSystem.h"
 
 #include <QTest>
 

@@ -1,6 +1,6 @@
-#include "FileList.h"
-#include "FolderScan.h"
 #include "TestRegistry.h"
+#include "filelist/FileList.h"
+#include "filelist/FolderScan.h"
 
 #include <QAbstractItemModelTester>
 #include <QTest>

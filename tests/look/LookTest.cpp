@@ -1,9 +1,9 @@
 // The look: the skin on a window built like the main window, the cursor, the pointer, the icon.
-#include "Look.h"
-#include "AppError.h"
-#include "Paths.h"
-#include "PointerStates.h"
+#include "look/Look.h"
 #include "TestRegistry.h"
+#include "files/Paths.h"
+#include "look/PointerStates.h"
+#include "trap/AppError.h"
 
 #include <QTest>
 #include <QtWidgets>

@@ -1,10 +1,10 @@
 // Bad settings never stop the start.
 #include "FakePlatform.h"
 #include "FindControl.h"
-#include "Form1.h"
 #include "Reliability.h"
-#include "Settings.h"
 #include "TestRegistry.h"
+#include "window/Form1.h"
+#include "window/Settings.h"
 
 #include <QComboBox>
 #include <QTest>

@@ -8,15 +8,15 @@
 //       <text>" or "BOX <kind> <text>" per box; then without a job "LOADED <combo> <option1>
 //       <option2>" and "SHOWN <visible>"; with one, as a user drives it: the list filled,
 //       TEXT_FILE (UTF-8) typed into the text to append, "does" the condition, "START", Start clicked
-#include "AppendJournal.h"
-#include "AppendRun.h"
 #include "ChildProtocol.h"
 #include "FakePlatform.h"
-#include "FileList.h"
 #include "FindControl.h"
-#include "FolderScan.h"
-#include "Form1.h"
-#include "Settings.h"
+#include "engine/AppendJournal.h"
+#include "engine/AppendRun.h"
+#include "filelist/FileList.h"
+#include "filelist/FolderScan.h"
+#include "window/Form1.h"
+#include "window/Settings.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,12 +1,12 @@
 // Failed writes, files that cannot be written, and permissions: every failing file keeps its
 // bytes and gets one error box, every other file is written, and the run reaches "Done.". A
 // record of in-place appends that cannot be kept gives one box for the run and touches no file.
-#include "AppendJournal.h"
-#include "AppendRun.h"
-#include "FileRead.h"
-#include "FileWrite.h"
 #include "Reliability.h"
 #include "TestRegistry.h"
+#include "engine/AppendJournal.h"
+#include "engine/AppendRun.h"
+#include "engine/FileRead.h"
+#include "engine/FileWrite.h"
 
 #include <QFileInfo>
 #include <QStringEncoder>

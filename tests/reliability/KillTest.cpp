@@ -2,9 +2,9 @@
 // encodings, is killed with SIGKILL (TerminateProcess on Windows) at random moments in both save
 // modes, and every file is checked byte for byte after each kill. A short text goes through the
 // engine, a text of more than 1 MiB is typed into the window, which is started again after each kill.
-#include "FileWrite.h"
 #include "Reliability.h"
 #include "TestRegistry.h"
+#include "engine/FileWrite.h"
 
 #include <QFileInfo>
 #include <QRandomGenerator>

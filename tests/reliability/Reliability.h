@@ -3,7 +3,7 @@
 // What the reliability tests share: the child program, run as it is or as an unprivileged user,
 // and jobs over files in folders such a user may work in.
 #include "ChildProtocol.h"
-#include "Encoding.h"
+#include "engine/Encoding.h"
 
 #include <QDir>
 #include <QElapsedTimer>

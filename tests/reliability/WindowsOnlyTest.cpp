@@ -1,13 +1,13 @@
 // What only Windows has: hidden and system attributes in the folder walk, junctions, the registry
 // store and the ANSI code page (a file held open and the read-only attribute are rows of
 // FaultTest). Built for Windows only.
-#include "CodePage.h"
-#include "FileList.h"
-#include "FileSystem.h"
-#include "FolderScan.h"
 #include "Reliability.h"
-#include "Settings.h"
 #include "TestRegistry.h"
+#include "engine/CodePage.h"
+#include "filelist/FileList.h"
+#include "filelist/FolderScan.h"
+#include "files/FileSystem.h"
+#include "window/Settings.h"
 
 #include <windows.h>
 

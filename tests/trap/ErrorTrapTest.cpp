@@ -1,8 +1,8 @@
 // The error trap on its own: numbered statements, one box for each failure and the handler going on
 // after it, and an error that the handler looks at before the box.
-#include "ErrorTrap.h"
-#include "ErrorNumbers.h"
+#include "trap/ErrorTrap.h"
 #include "TestRegistry.h"
+#include "trap/ErrorNumbers.h"
 
 #include <QTest>
 

@@ -1,5 +1,5 @@
 // The error box's text, as the main window shows it for a failure that a handler's trap reports.
-#include "ErrorBox.h"
+#include "window/ErrorBox.h"
 #include "TestRegistry.h"
 
 #include <QTest>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Platform.h" // with QString and QStringList
+#include "window/Platform.h" // with QString and QStringList
 
 #include <functional>
 

@@ -1,6 +1,6 @@
 // The real desktop's boxes and dialogs, each found while it is open, read, and closed: plain-text
 // boxes, the file dialog's filter, the folder browser's start.
-#include "QtPlatform.h"
+#include "window/QtPlatform.h"
 #include "TestRegistry.h"
 
 #include <QTest>

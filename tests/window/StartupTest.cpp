@@ -1,8 +1,8 @@
 // Start-up and the settings store: the files beside the program, restored choices, bad stored
 // values and the numbers in them, what a killed run left unfinished, the title.
-#include "AppendJournal.h"
 #include "TestRegistry.h"
 #include "WindowFixture.h"
+#include "engine/AppendJournal.h"
 
 using namespace tarnwell;
 using namespace tarnwell::testing;

@@ -2,8 +2,8 @@
 
 #include "FakePlatform.h"
 #include "FindControl.h"
-#include "Form1.h"
-#include "Settings.h"
+#include "window/Form1.h"
+#include "window/Settings.h"
 
 #include <QTest>
 #include <QtWidgets>
