@@ -19,12 +19,12 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-packages=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libgl-dev fonts-liberation xvfb xauth
+packages=(cmake ninja-build ccache g++ qt6-base-dev qt6-base-dev-tools libgl-dev fonts-liberation xvfb xauth
           clang libclang-rt-14-dev util-linux
           clang-format clang-tidy clazy appstream desktop-file-utils dpkg-dev x11-utils imagemagick gcovr)
 
 # What the Windows cross build needs besides the above: the compiler, Wine, and apt-get source.
-windows_packages=(cmake ninja-build qt6-base-dev qt6-base-dev-tools dpkg-dev g++-mingw-w64-x86-64-posix
+windows_packages=(cmake ninja-build ccache qt6-base-dev qt6-base-dev-tools dpkg-dev g++-mingw-w64-x86-64-posix
                   wine wine64 fonts-liberation xvfb xauth x11-utils imagemagick python3)
 
 install_missing() {
@@ -40,9 +40,16 @@ install_missing() {
     fi
 }
 
+# Every compile goes through ccache, whose cache lies with the machine's other caches: a new clone
+# takes from it what an earlier one built (paths below the clone are hashed relative to it). The
+# coverage build does not use it, so that its notes name the sources as gcov finds them.
+export CCACHE_DIR="${CCACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/tarnwell/ccache}"
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$PWD}" CCACHE_NOHASHDIR=1 CCACHE_MAXSIZE="${CCACHE_MAXSIZE:-5G}"
+cached=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+
 run_tests() {
     local preset=$1
-    cmake --preset "$preset"
+    cmake --preset "$preset" "${cached[@]}"
     cmake --build --preset "$preset"
     ctest --preset "$preset"
 }
@@ -51,7 +58,7 @@ run_tests() {
 # corpus (new inputs stay in build/fuzz/corpus, the committed seeds are left as they are).
 run_fuzz() {
     local seconds=$1 target log runs
-    cmake --preset fuzz
+    cmake --preset fuzz "${cached[@]}"
     cmake --build --preset fuzz
     for target in reader search joinpath settings; do
         mkdir -p "build/fuzz/corpus/$target"
@@ -111,7 +118,7 @@ check_package() {
 case "${1:-}" in
 start)
     install_missing "${packages[@]}"
-    cmake --preset default
+    cmake --preset default "${cached[@]}"
     cmake --build --preset default
     if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
         echo "No display found: starting Tarnwell on a virtual X server."
@@ -129,7 +136,7 @@ test)
     ;;
 reliability)
     install_missing "${packages[@]}"
-    cmake --preset test
+    cmake --preset test "${cached[@]}"
     cmake --build --preset test --target tst_reliability_kill
     # Each variant takes minutes at this size: past Qt Test's watchdog (5 minutes a function).
     QT_QPA_PLATFORM=offscreen LANG=C.UTF-8 LC_ALL=C.UTF-8 QTEST_FUNCTION_TIMEOUT=3600000 \
@@ -142,7 +149,7 @@ fuzz)
     ;;
 bench)
     install_missing "${packages[@]}"
-    cmake --preset default
+    cmake --preset default "${cached[@]}"
     cmake --build --preset default --target tarnwell_bench
     build/default/bin/tarnwell_bench "${@:2}"
     ;;
@@ -173,7 +180,7 @@ coverage)
 windows)
     install_missing "${windows_packages[@]}"
     qt_windows=$(tools/windows/build-qt.sh | tail -n 1)
-    cmake --preset windows-mingw -DCMAKE_PREFIX_PATH="$qt_windows"
+    cmake --preset windows-mingw -DCMAKE_PREFIX_PATH="$qt_windows" "${cached[@]}"
     cmake --build --preset windows-mingw
     tools/windows/run-tests.sh build/windows-mingw
     tools/windows/zip-check.sh build/windows-mingw
