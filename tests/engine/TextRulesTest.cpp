@@ -91,6 +91,63 @@ private slots:
         QVERIFY(PinByteKernel(BestByteKernel()));
     }
 
+    // A needle with a removed kind inside it at every offset, in upper case, amid filler that keeps
+    // the needle's rare byte away (the raw bytes are skimmed), holds near misses of it (a few stretches
+    // are stripped) or crowds it (the whole piece is stripped); fed whole and cut at every byte around
+    // it, on every kernel. Blanks, a lower-case "byval " and "ByVal" without its blank are not removed.
+    void removedInsideNeedleOnEveryKernel_data()
+    {
+        QTest::addColumn<QString>("condition");
+        QTest::addColumn<QByteArray>("removed");
+        QTest::addColumn<bool>("found");
+        const QByteArray kinds[] = {"\r",
+                                    "\n",
+                                    "\t",
+                                    "ByVal ",
+                                    "\r\nByVal \t",
+                                    "By\r\nVal ",
+                                    "ByVal "_ba.repeated(5) + "\r\n\r\n\t"}; // wider than the first stretch
+        for (const char *condition : {"mark-of-cond", "vav"}) {
+            for (const QByteArray &kind : kinds)
+                QTest::addRow("%s %s", condition, kind.toPercentEncoding().data())
+                    << QString::fromLatin1(condition) << kind << true;
+            for (const QByteArray &kind : {" "_ba, "byval "_ba, "ByVal"_ba})
+                QTest::addRow("%s %s", condition, kind.toPercentEncoding().data())
+                    << QString::fromLatin1(condition) << kind << false;
+        }
+    }
+    void removedInsideNeedleOnEveryKernel()
+    {
+        QFETCH(QString, condition);
+        QFETCH(QByteArray, removed);
+        QFETCH(bool, found);
+        const QByteArray fillers[] = {"ByVal alpha\r\nbeta\tgamma ByVal\r\nBy\r\nVal delta\n",
+                                      "alpha MARK OF-COND\r\nbeta mark-of-con d\tByVal Va v\r\n", "-a-V-a-v-"};
+        const QByteArray upper = condition.toUpper().toLatin1();
+        ConditionScanner scanner(condition);
+        for (const ByteKernel kernel : {ByteKernel::Plain, ByteKernel::Sse2, ByteKernel::Avx2, ByteKernel::Avx512}) {
+            if (!PinByteKernel(kernel))
+                continue;
+            for (const QByteArray &filler : fillers) {
+                const QByteArray around = filler.repeated(300 / filler.size() + 1);
+                for (qsizetype offset = 1; offset < upper.size(); ++offset) {
+                    const QByteArray text = around + upper.left(offset) + removed + upper.mid(offset) + around;
+                    QCOMPARE(StripForTest(Decode(text)).contains(condition, Qt::CaseInsensitive), found);
+                    for (qsizetype cut = around.size() - 60; cut <= text.size() - around.size() + 60; ++cut) {
+                        scanner.Restart(condition);
+                        QVERIFY(scanner.FeedBytes(QByteArrayView(text).first(cut), m_high.data()));
+                        QVERIFY(scanner.FeedBytes(QByteArrayView(text).sliced(cut), m_high.data()));
+                        if (scanner.Found() != found)
+                            QFAIL(qPrintable(u"kernel %1, cut at %2: %3"_s.arg(int(kernel))
+                                                 .arg(cut)
+                                                 .arg(QString::fromLatin1(text.toPercentEncoding()))));
+                    }
+                }
+            }
+        }
+        QVERIFY(PinByteKernel(BestByteKernel()));
+    }
+
     // The search alone, past several vector widths, among places where the needle's two rare bytes agree
     // and the rest does not: on every kernel it finds the needle at each place, and not once the text ends
     // one byte short of it.
