@@ -230,10 +230,12 @@ Stretch StripStretch(const char *raw, std::size_t n, std::size_t markAt, char *o
 }
 
 // How far SkimBytes goes before it leaves a piece to the full strip: the needle's length, the
-// places of its rare byte checked in one piece, the longest stretch stripped at once.
+// places of its rare byte checked in one piece, the longest stretch stripped at once, and the
+// bytes of all stretches around those places (a quarter of the 16 KiB piece a run feeds).
 constexpr std::size_t kSkimNeedleMax = 256;
 constexpr std::size_t kSkimPlacesMax = 16;
 constexpr std::size_t kSkimStretchMax = 2048;
+constexpr std::size_t kSkimStrippedMax = 4096;
 // Bytes taken at first on either side of what a stretch must hold, for removed bytes among them.
 constexpr std::size_t kSkimRoom = 24;
 
@@ -251,7 +253,7 @@ Skim SkimBytes(ByteStrip &strip, const ByteNeedle &needle, const char *bytes, st
     std::array<char, kSkimStretchMax> out; // NOLINT(cppcoreguidelines-pro-type-member-init): written before read
     // Every occurrence that ends in this piece has its rare byte in it: strip the stretch around
     // each such byte, with room on both sides, and search it.
-    std::size_t places = 0;
+    std::size_t places = 0, stripped = 0;
     for (std::size_t from = 0; from < n;) {
         const std::ptrdiff_t found = kernels.findByte(bytes + from, n - from, needle.rare, needle.rareFold);
         if (found < 0)
@@ -263,7 +265,8 @@ Skim SkimBytes(ByteStrip &strip, const ByteNeedle &needle, const char *bytes, st
         for (std::size_t room = kSkimRoom;; room *= 4) {
             const std::size_t left = before + Stretch::exactFrom + room;
             const std::size_t right = after + kByValSize + room;
-            if (left > at || right >= n - at || left + right + 1 > kSkimStretchMax)
+            stripped += left + right + 1;
+            if (left > at || right >= n - at || left + right + 1 > kSkimStretchMax || stripped > kSkimStrippedMax)
                 return Skim::Refused; // near an end of the piece, or crowded with removed bytes
             const Stretch s = StripStretch(bytes + at - left, left + right + 1, left, out.data());
             if (s.markCut)
