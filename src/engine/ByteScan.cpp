@@ -180,7 +180,7 @@ struct Stretch
     // out[exactFrom, decided) is exactly the stripped text of that part of the whole text; the
     // first five bytes kept of CR, LF and tab are only there to tell whether a "ByVal " that began
     // before them covers what follows, and out[decided, size) may begin a "ByVal " that bytes after
-    // the stretch complete.
+    // the stretch complete. A stretch that keeps fewer than five bytes (size) tells nothing.
     static constexpr std::size_t exactFrom = kByValSize - 1;
     std::size_t decided = exactFrom;
     std::size_t size = 0;
@@ -286,8 +286,8 @@ Skim SkimBytes(ByteStrip &strip, const ByteNeedle &needle, const char *bytes, st
         if (width > n || width > kSkimStretchMax)
             return Skim::Refused;
         const Stretch s = StripStretch(bytes + n - width, width, Stretch::kNone, out.data());
-        if (s.decided - Stretch::exactFrom < m - 1)
-            continue;
+        if (s.size < Stretch::exactFrom || s.decided - Stretch::exactFrom < m - 1)
+            continue; // too few bytes kept to tell, or too few of the stripped text: a wider stretch
         const std::size_t keepFrom = s.decided - (m - 1);
         std::memcpy(strip.out, out.data() + keepFrom, s.size - keepFrom);
         strip.size = s.size - keepFrom;

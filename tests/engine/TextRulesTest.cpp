@@ -47,6 +47,7 @@ private slots:
         QTest::newRow("long s between é, near misses")
             << "\xE9\x82\xE9"_ba << u"BYB"_s << u"x\u00E9\u017F\u00E9z"_s << 24;
         QTest::newRow("empty condition") << "\x81\t"_ba << QString() << u"x\u212Az"_s << 24;
+        QTest::newRow("one-byte condition, a piece ending in tabs") << QByteArray(40, '\t') << u"Q"_s << u"xz"_s << 90;
     }
     void everyOffsetOnEveryKernel()
     {
