@@ -250,7 +250,7 @@ Skim SkimBytes(ByteStrip &strip, const ByteNeedle &needle, const char *bytes, st
     if (FindBytePlain(strip.out, strip.size, needle.rare, needle.rareFold) >= 0)
         return Skim::Refused;
     const KernelSet &kernels = *Active();
-    std::array<char, kSkimStretchMax> out; // NOLINT(cppcoreguidelines-pro-type-member-init): written before read
+    std::array<char, kSkimStretchMax> out; // each stretch is written before it is read
     // Every occurrence that ends in this piece has its rare byte in it: strip the stretch around
     // each such byte, with room on both sides, and search it.
     std::size_t places = 0, stripped = 0;

@@ -257,7 +257,7 @@ bool ConditionScanner::FeedBytes(QByteArrayView bytes, const char16_t *highHalf)
     for (qsizetype at = 0; at < bytes.size() && !s.found; at += kPiece) {
         const auto n = static_cast<std::size_t>(std::min(kPiece, bytes.size() - at));
         s.Reserve(s.strip.size + n + kStripSlack);
-        const Skim skim = s.needle.isEmpty() ? Skim::Refused : SkimBytes(s.strip, *s.byteNeedle, bytes.data() + at, n);
+        const Skim skim = SkimBytes(s.strip, *s.byteNeedle, bytes.data() + at, n);
         if (skim == Skim::Found) {
             s.found = true;
         } else if (skim == Skim::Absent) {
