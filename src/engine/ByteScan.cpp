@@ -251,17 +251,24 @@ Skim SkimBytes(ByteStrip &strip, const ByteNeedle &needle, const char *bytes, st
         return Skim::Refused;
     const KernelSet &kernels = *Active();
     std::array<char, kSkimStretchMax> out; // each stretch is written before it is read
-    // Every occurrence that ends in this piece has its rare byte in it: strip the stretch around
-    // each such byte, with room on both sides, and search it.
-    std::size_t places = 0, stripped = 0;
-    for (std::size_t from = 0; from < n;) {
+    // Every occurrence that ends in this piece has its rare byte in it. Where the byte stands too
+    // often, the piece is left to the full strip before any stretch is made.
+    std::array<std::size_t, kSkimPlacesMax> places; // the first `count` are written
+    std::size_t count = 0;
+    for (std::size_t from = 0; from < n; ++count) {
         const std::ptrdiff_t found = kernels.findByte(bytes + from, n - from, needle.rare, needle.rareFold);
         if (found < 0)
             break;
-        if (++places > kSkimPlacesMax)
+        if (count == kSkimPlacesMax)
             return Skim::Refused;
-        const std::size_t at = from + static_cast<std::size_t>(found);
-        const std::size_t before = needle.rareAt, after = m - 1 - needle.rareAt;
+        places[count] = from + static_cast<std::size_t>(found);
+        from = places[count] + 1;
+    }
+    // Strip the stretch around each place, with room on both sides, and search it.
+    const std::size_t before = needle.rareAt, after = m - 1 - needle.rareAt;
+    std::size_t stripped = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t at = places[i];
         for (std::size_t room = kSkimRoom;; room *= 4) {
             const std::size_t left = before + Stretch::exactFrom + room;
             const std::size_t right = after + kByValSize + room;
@@ -277,7 +284,6 @@ Skim SkimBytes(ByteStrip &strip, const ByteNeedle &needle, const char *bytes, st
                 return Skim::Found;
             break;
         }
-        from = at + 1;
     }
     // What the next piece needs: the last (m - 1) bytes of the stripped text and what is not yet
     // decided, stripped from a stretch at the piece's end.
