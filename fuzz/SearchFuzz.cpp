@@ -6,6 +6,7 @@
 //   3     UTF-8 bytes, each piece handed over as the reader does (as bytes where it is all ASCII
 //         and no character is left unfinished before it, else decoded).
 // The byte forms run on a kernel the processor runs, picked, as the pieces are, by a generator seeded from the input.
+// Pieces of bytes are either all short or up to 4 KiB, so that stretches of a piece are skimmed too.
 #include "FuzzCheck.h"
 #include "engine/AppendRun.h"
 #include "engine/ByteScan.h"
@@ -47,8 +48,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::unique_ptr<CodePage::Decoder> decoder = codePage.NewDecoder();
     bool decoderEmpty = true;
     const qsizetype total = form >= 2 ? bytes.size() : text.size();
+    // Bytes in short pieces, or in long ones that the scanner skims for the needle's rare byte.
+    const int longest = form < 2 ? 12 : random.bounded(2) == 0 ? 160 : 4096;
     for (qsizetype from = 0, n; from < total; from += n) {
-        n = std::min<qsizetype>(random.bounded(1, form >= 2 ? 160 : 12), total - from);
+        n = std::min<qsizetype>(random.bounded(1, longest), total - from);
         if (form < 2) {
             scanner.Feed(QStringView(text).sliced(from, n));
             continue;

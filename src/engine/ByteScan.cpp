@@ -76,6 +76,15 @@ std::ptrdiff_t FindPlain(const ByteNeedle &needle, const char *text, std::size_t
     return -1;
 }
 
+std::ptrdiff_t FindBytePlain(const char *text, std::size_t n, unsigned char c, unsigned char fold, std::size_t from)
+{
+    for (std::size_t i = from; i < n; ++i) {
+        if ((static_cast<unsigned char>(text[i]) | fold) == c)
+            return static_cast<std::ptrdiff_t>(i);
+    }
+    return -1;
+}
+
 } // namespace bytescan
 
 namespace {
@@ -92,8 +101,14 @@ std::ptrdiff_t FindFromStart(const ByteNeedle &needle, const char *text, std::si
     return FindPlain(needle, text, n);
 }
 
+std::ptrdiff_t FindByteFromStart(const char *text, std::size_t n, unsigned char c, unsigned char fold)
+{
+    return FindBytePlain(text, n, c, fold);
+}
+
 // The plain loops run anywhere; the compaction writes at most one byte past what it gives.
-constexpr KernelSet kPlainKernels{ByteKernel::Plain, [] { return true; }, CompactPlain, RemoveByValFrom, FindFromStart};
+constexpr KernelSet kPlainKernels{ByteKernel::Plain, [] { return true; }, CompactPlain,
+                                  RemoveByValFrom,   FindFromStart,       FindByteFromStart};
 
 // Every kernel set this build has, best first; the plain one, last, runs on every processor.
 constexpr std::array kKernelSets{
@@ -156,6 +171,137 @@ void StripBytes(ByteStrip &strip, const char *bytes, std::size_t n)
     strip.size = kernels.removeByVal(strip.out, from, strip.size, strip.decided);
 }
 
+namespace {
+
+// A stretch of raw bytes from inside a text, stripped on its own (StripStretch).
+struct Stretch
+{
+    static constexpr std::size_t kNone = std::size_t(-1);
+    // out[exactFrom, decided) is exactly the stripped text of that part of the whole text; the
+    // first five bytes kept of CR, LF and tab are only there to tell whether a "ByVal " that began
+    // before them covers what follows, and out[decided, size) may begin a "ByVal " that bytes after
+    // the stretch complete. A stretch that keeps fewer than five bytes (size) tells nothing.
+    static constexpr std::size_t exactFrom = kByValSize - 1;
+    std::size_t decided = exactFrom;
+    std::size_t size = 0;
+    // Where the marked raw byte landed in out[exactFrom, decided); kNone when it landed outside.
+    std::size_t mark = kNone;
+    // Whether the marked byte lay within a "ByVal " that was cut out.
+    bool markCut = false;
+};
+
+// Strips raw[0, n), a stretch from inside a longer text, into out (room for n bytes), marking
+// where raw[markAt] goes.
+Stretch StripStretch(const char *raw, std::size_t n, std::size_t markAt, char *out)
+{
+    std::size_t d = 0, markC = Stretch::kNone;
+    for (std::size_t i = 0; i < n; ++i) {
+        markC = i == markAt ? d : markC;
+        out[d] = raw[i];
+        d += IsStripped(raw[i]) ? 0 : 1;
+    }
+    Stretch s;
+    s.size = d;
+    if (d < Stretch::exactFrom)
+        return s;
+    // A "ByVal " that starts among the context bytes and runs on into what follows is cut from
+    // there; one that started before them covers none of what follows.
+    std::size_t r = Stretch::exactFrom, w = Stretch::exactFrom;
+    for (std::size_t q = 0; q < Stretch::exactFrom; ++q) {
+        if (q + kByValSize <= d && IsByValAt(out + q)) {
+            r = q + kByValSize;
+            s.markCut = markC != Stretch::kNone && markC >= q && markC < r;
+            break;
+        }
+    }
+    while (r + kByValSize <= d) {
+        if (IsByValAt(out + r)) {
+            s.markCut = s.markCut || (markC != Stretch::kNone && markC >= r && markC < r + kByValSize);
+            r += kByValSize;
+            continue;
+        }
+        s.mark = r == markC ? w : s.mark;
+        out[w++] = out[r++];
+    }
+    s.decided = w;
+    std::memmove(out + w, out + r, d - r);
+    s.size = w + d - r;
+    return s;
+}
+
+// How far SkimBytes goes before it leaves a piece to the full strip: the needle's length, the
+// places of its rare byte checked in one piece, the longest stretch stripped at once, and the
+// bytes of all stretches around those places (a quarter of the 16 KiB piece a run feeds).
+constexpr std::size_t kSkimNeedleMax = 256;
+constexpr std::size_t kSkimPlacesMax = 16;
+constexpr std::size_t kSkimStretchMax = 2048;
+constexpr std::size_t kSkimStrippedMax = 4096;
+// Bytes taken at first on either side of what a stretch must hold, for removed bytes among them.
+constexpr std::size_t kSkimRoom = 24;
+
+} // namespace
+
+Skim SkimBytes(ByteStrip &strip, const ByteNeedle &needle, const char *bytes, std::size_t n)
+{
+    const std::size_t m = needle.size();
+    if (m == 0 || m > kSkimNeedleMax)
+        return Skim::Refused;
+    // An occurrence that began in what earlier pieces left: the full strip goes on from there.
+    if (FindBytePlain(strip.out, strip.size, needle.rare, needle.rareFold) >= 0)
+        return Skim::Refused;
+    const KernelSet &kernels = *Active();
+    std::array<char, kSkimStretchMax> out; // each stretch is written before it is read
+    // Every occurrence that ends in this piece has its rare byte in it. Where the byte stands too
+    // often, the piece is left to the full strip before any stretch is made.
+    std::array<std::size_t, kSkimPlacesMax> places; // the first `count` are written
+    std::size_t count = 0;
+    for (std::size_t from = 0; from < n; ++count) {
+        const std::ptrdiff_t found = kernels.findByte(bytes + from, n - from, needle.rare, needle.rareFold);
+        if (found < 0)
+            break;
+        if (count == kSkimPlacesMax)
+            return Skim::Refused;
+        places[count] = from + static_cast<std::size_t>(found);
+        from = places[count] + 1;
+    }
+    // Strip the stretch around each place, with room on both sides, and search it.
+    const std::size_t before = needle.rareAt, after = m - 1 - needle.rareAt;
+    std::size_t stripped = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t at = places[i];
+        for (std::size_t room = kSkimRoom;; room *= 4) {
+            const std::size_t left = before + Stretch::exactFrom + room;
+            const std::size_t right = after + kByValSize + room;
+            stripped += left + right + 1;
+            if (left > at || right >= n - at || left + right + 1 > kSkimStretchMax || stripped > kSkimStrippedMax)
+                return Skim::Refused; // near an end of the piece, or crowded with removed bytes
+            const Stretch s = StripStretch(bytes + at - left, left + right + 1, left, out.data());
+            if (s.markCut)
+                break; // the byte is part of a "ByVal " and goes
+            if (s.mark == Stretch::kNone || s.mark - Stretch::exactFrom < before || s.decided - s.mark <= after)
+                continue; // too little of the stripped text around it: a wider stretch
+            if (FindPlain(needle, out.data() + Stretch::exactFrom, s.decided - Stretch::exactFrom) >= 0)
+                return Skim::Found;
+            break;
+        }
+    }
+    // What the next piece needs: the last (m - 1) bytes of the stripped text and what is not yet
+    // decided, stripped from a stretch at the piece's end.
+    for (std::size_t room = kSkimRoom;; room *= 4) {
+        const std::size_t width = m + Stretch::exactFrom + room;
+        if (width > n || width > kSkimStretchMax)
+            return Skim::Refused;
+        const Stretch s = StripStretch(bytes + n - width, width, Stretch::kNone, out.data());
+        if (s.size < Stretch::exactFrom || s.decided - Stretch::exactFrom < m - 1)
+            continue; // too few bytes kept to tell, or too few of the stripped text: a wider stretch
+        const std::size_t keepFrom = s.decided - (m - 1);
+        std::memcpy(strip.out, out.data() + keepFrom, s.size - keepFrom);
+        strip.size = s.size - keepFrom;
+        strip.decided = m - 1;
+        return Skim::Absent;
+    }
+}
+
 ByteNeedle::ByteNeedle(const std::string &needle) : m_lower(needle)
 {
     std::transform(m_lower.begin(), m_lower.end(), m_lower.begin(), AsciiLower);
@@ -187,6 +333,9 @@ ByteNeedle::ByteNeedle(const std::string &needle) : m_lower(needle)
     firstFold = fold(m_lower[firstAt]);
     last = static_cast<unsigned char>(m_lower[lastAt]);
     lastFold = fold(m_lower[lastAt]);
+    rareAt = a;
+    rare = static_cast<unsigned char>(m_lower[a]);
+    rareFold = fold(m_lower[a]);
 }
 
 std::ptrdiff_t ByteNeedle::Find(const char *text, std::size_t n) const

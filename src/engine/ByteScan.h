@@ -37,6 +37,24 @@ struct ByteStrip
 // only where one was cut out stays. `out` must have room for size + n + kStripSlack bytes.
 void StripBytes(ByteStrip &strip, const char *bytes, std::size_t n);
 
+class ByteNeedle;
+
+// What SkimBytes made of a piece.
+enum class Skim {
+    Absent,  // no occurrence ends in it; `strip` holds what the next piece needs
+    Found,   // the needle occurs
+    Refused, // nothing done: strip the piece and search it
+};
+
+// StripBytes and a search for `needle` in one, without stripping the whole piece: the needle's
+// rare byte is looked for in the raw bytes, and only around the few places where it stands (and
+// at the piece's end, for what the next piece needs) is the text stripped, a small stretch at a
+// time. `strip.out[0, decided)` must have been searched already. Where the rare byte stands too
+// often, too near either end of the piece or in what earlier pieces left, or removed bytes crowd
+// a stretch, it refuses. On Absent, `strip` holds the last (needle size - 1) bytes of the
+// stripped text as decided (all of them searched) and what is not yet decided after them.
+Skim SkimBytes(ByteStrip &strip, const ByteNeedle &needle, const char *bytes, std::size_t n);
+
 // An all-ASCII needle, searched for with ASCII letter case ignored.
 class ByteNeedle
 {
@@ -53,6 +71,9 @@ public:
     const std::string &lower() const { return m_lower; }
     std::size_t firstAt = 0, lastAt = 0;
     unsigned char first = 0, firstFold = 0, last = 0, lastFold = 0;
+    // The rarer of the two (one of firstAt and lastAt), which SkimBytes looks for in raw text.
+    std::size_t rareAt = 0;
+    unsigned char rare = 0, rareFold = 0;
 
 private:
     std::string m_lower;

@@ -60,10 +60,14 @@ bool Matches(const ByteNeedle &needle, const char *at);
 // The first occurrence of the needle in text[from, n), or -1.
 std::ptrdiff_t FindPlain(const ByteNeedle &needle, const char *text, std::size_t n, std::size_t from = 0);
 
+// The first byte of text[from, n) that, with the bits of `fold` set, is `c`, or -1.
+std::ptrdiff_t FindBytePlain(const char *text, std::size_t n, unsigned char c, unsigned char fold,
+                             std::size_t from = 0);
+
 // One instruction set's kernels, chosen as a whole (ByteScan.cpp keeps them in one table, best
 // first). None reads past the end of its input. `compact` writes past the end of what it gives
-// (up to 64 bytes, each set says how much), within the kStripSlack its caller leaves; the other
-// two write nothing past their input.
+// (up to 64 bytes, each set says how much), within the kStripSlack its caller leaves; the others
+// write nothing.
 struct KernelSet
 {
     ByteKernel kernel;
@@ -76,9 +80,11 @@ struct KernelSet
     std::size_t (*removeByVal)(char *text, std::size_t from, std::size_t size, std::size_t &decided);
     // The first occurrence of the needle (not empty, n at least its size) in text[0, n), or -1.
     std::ptrdiff_t (*find)(const ByteNeedle &needle, const char *text, std::size_t n);
+    // The first byte of text[0, n) that, with the bits of `fold` set, is `c`, or -1.
+    std::ptrdiff_t (*findByte)(const char *text, std::size_t n, unsigned char c, unsigned char fold);
 };
 
-// The vector kernels: the same three steps, 16, 32 or 64 bytes at a time (ByteScanX86.cpp).
+// The vector kernels: the same steps, 16, 32 or 64 bytes at a time (ByteScanX86.cpp).
 #ifdef TARNWELL_SSE2
 extern const KernelSet kSse2Kernels;
 #endif

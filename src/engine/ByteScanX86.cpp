@@ -105,6 +105,10 @@ struct Vectors
     static __m128i Splat(unsigned char c) { return _mm_set1_epi8(static_cast<char>(c)); }
     static __m128i Load(const char *at) { return LoadSse2(at); }
     static __m128i Or(__m128i a, __m128i b) { return _mm_or_si128(a, b); }
+    static std::uint32_t Equal(__m128i a, __m128i want)
+    {
+        return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, want)));
+    }
     static std::uint32_t BothEqual(__m128i a, __m128i wantA, __m128i b, __m128i wantB)
     {
         return static_cast<std::uint32_t>(
@@ -239,6 +243,10 @@ struct Vectors
     static __m256i Splat(unsigned char c) { return _mm256_set1_epi8(static_cast<char>(c)); }
     static __m256i Load(const char *at) { return LoadAvx2(at); }
     static __m256i Or(__m256i a, __m256i b) { return _mm256_or_si256(a, b); }
+    static std::uint32_t Equal(__m256i a, __m256i want)
+    {
+        return static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(a, want)));
+    }
     static std::uint32_t BothEqual(__m256i a, __m256i wantA, __m256i b, __m256i wantB)
     {
         return static_cast<std::uint32_t>(
@@ -313,6 +321,7 @@ struct Vectors
     static __m512i Splat(unsigned char c) { return _mm512_set1_epi8(static_cast<char>(c)); }
     static __m512i Load(const char *at) { return Load512(at); }
     static __m512i Or(__m512i a, __m512i b) { return _mm512_or_si512(a, b); }
+    static std::uint64_t Equal(__m512i a, __m512i want) { return _mm512_cmpeq_epi8_mask(a, want); }
     static std::uint64_t BothEqual(__m512i a, __m512i wantA, __m512i b, __m512i wantB)
     {
         return _mm512_cmpeq_epi8_mask(a, wantA) & _mm512_cmpeq_epi8_mask(b, wantB);
@@ -347,20 +356,28 @@ bool ProcessorRunsAvx512()
 #ifdef TARNWELL_SSE2
 // Every x86-64 processor runs SSE2. The compaction writes up to 16 bytes past what it gives.
 static_assert(kStripSlack >= 16);
-constinit const KernelSet kSse2Kernels{ByteKernel::Sse2, [] { return true; }, CompactSse2, RemoveByValSse2,
-                                       sse2::FindPair<sse2::Vectors>};
+constinit const KernelSet kSse2Kernels{ByteKernel::Sse2, [] { return true; },           CompactSse2,
+                                       RemoveByValSse2,  sse2::FindPair<sse2::Vectors>, sse2::FindByte<sse2::Vectors>};
 #endif
 
 #ifdef TARNWELL_AVX_KERNELS
 // The compaction writes up to 8 bytes past what it gives.
 static_assert(kStripSlack >= 8);
-constinit const KernelSet kAvx2Kernels{ByteKernel::Avx2, ProcessorRunsAvx2, CompactAvx2, RemoveByValAvx2,
-                                       avx2::FindPair<avx2::Vectors>};
+constinit const KernelSet kAvx2Kernels{ByteKernel::Avx2,
+                                       ProcessorRunsAvx2,
+                                       CompactAvx2,
+                                       RemoveByValAvx2,
+                                       avx2::FindPair<avx2::Vectors>,
+                                       avx2::FindByte<avx2::Vectors>};
 
 // The compaction writes up to 64 bytes past what it gives.
 static_assert(kStripSlack >= 64);
-constinit const KernelSet kAvx512Kernels{ByteKernel::Avx512, ProcessorRunsAvx512, Compact512, RemoveByVal512,
-                                         avx512::FindPair<avx512::Vectors>};
+constinit const KernelSet kAvx512Kernels{ByteKernel::Avx512,
+                                         ProcessorRunsAvx512,
+                                         Compact512,
+                                         RemoveByVal512,
+                                         avx512::FindPair<avx512::Vectors>,
+                                         avx512::FindByte<avx512::Vectors>};
 #endif
 
 } // namespace tarnwell::bytescan

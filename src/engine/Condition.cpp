@@ -72,12 +72,14 @@ QString StripForTest(const QString &text)
 // folding maps each character to one of the same length, so that carry is enough.
 //
 // The byte path does the same on bytes that read one character each when the stripped needle is
-// all ASCII (ByteScan.h): each piece is stripped by the byte kernels (line breaks and tabs in one
-// pass, then "ByVal " where a "B" came) and searched by comparing two bytes of the needle at many
-// places at once. The carries pass between the two paths as bytes or as text, and a character that
-// never matches the needle stands as the byte 80 hex. Case folding maps ASCII letters to their
-// lower case and nothing else to ASCII but the characters the path refuses, so a search that
-// ignores ASCII letter case finds exactly what the case-insensitive search finds.
+// all ASCII (ByteScan.h). Each piece is first skimmed: the needle's rarest byte is looked for in
+// the raw bytes, and only the few stretches around it, and the piece's end that the next piece
+// needs, are stripped and searched. Where that byte stands too often, the piece is stripped by
+// the byte kernels (line breaks and tabs in one pass, then "ByVal " where a "B" came) and
+// searched by comparing two bytes of the needle at many places at once. The carries pass between the two paths as bytes
+// or as text, and a character that never matches the needle stands as the byte 80 hex. Case folding maps ASCII letters
+// to their lower case and nothing else to ASCII but the characters the path refuses, so a search that ignores ASCII
+// letter case finds exactly what the case-insensitive search finds.
 struct ConditionScanner::Impl
 {
     bool started = false;
@@ -255,8 +257,15 @@ bool ConditionScanner::FeedBytes(QByteArrayView bytes, const char16_t *highHalf)
     for (qsizetype at = 0; at < bytes.size() && !s.found; at += kPiece) {
         const auto n = static_cast<std::size_t>(std::min(kPiece, bytes.size() - at));
         s.Reserve(s.strip.size + n + kStripSlack);
-        StripBytes(s.strip, bytes.data() + at, n);
-        s.SearchBytes(s.strip.decided);
+        const Skim skim = SkimBytes(s.strip, *s.byteNeedle, bytes.data() + at, n);
+        if (skim == Skim::Found) {
+            s.found = true;
+        } else if (skim == Skim::Absent) {
+            s.searched = s.strip.decided;
+        } else {
+            StripBytes(s.strip, bytes.data() + at, n);
+            s.SearchBytes(s.strip.decided);
+        }
     }
     return true;
 }

@@ -47,6 +47,7 @@ private slots:
         QTest::newRow("long s between é, near misses")
             << "\xE9\x82\xE9"_ba << u"BYB"_s << u"x\u00E9\u017F\u00E9z"_s << 24;
         QTest::newRow("empty condition") << "\x81\t"_ba << QString() << u"x\u212Az"_s << 24;
+        QTest::newRow("one-byte condition, a piece ending in tabs") << QByteArray(40, '\t') << u"Q"_s << u"xz"_s << 90;
     }
     void everyOffsetOnEveryKernel()
     {
@@ -83,6 +84,63 @@ private slots:
                             QFAIL(qPrintable(u"kernel %1, cut at %2, stripped right %3: %4"_s.arg(int(kernel))
                                                  .arg(cut)
                                                  .arg(strippedRight)
+                                                 .arg(QString::fromLatin1(text.toPercentEncoding()))));
+                    }
+                }
+            }
+        }
+        QVERIFY(PinByteKernel(BestByteKernel()));
+    }
+
+    // A needle with a removed kind inside it at every offset, in upper case, amid filler that keeps
+    // the needle's rare byte away (the raw bytes are skimmed), holds near misses of it (a few stretches
+    // are stripped) or crowds it (the whole piece is stripped); fed whole and cut at every byte around
+    // it, on every kernel. Blanks, a lower-case "byval " and "ByVal" without its blank are not removed.
+    void removedInsideNeedleOnEveryKernel_data()
+    {
+        QTest::addColumn<QString>("condition");
+        QTest::addColumn<QByteArray>("removed");
+        QTest::addColumn<bool>("found");
+        const QByteArray kinds[] = {"\r",
+                                    "\n",
+                                    "\t",
+                                    "ByVal ",
+                                    "\r\nByVal \t",
+                                    "By\r\nVal ",
+                                    "ByVal "_ba.repeated(5) + "\r\n\r\n\t"}; // wider than the first stretch
+        for (const char *condition : {"mark-of-cond", "vav"}) {
+            for (const QByteArray &kind : kinds)
+                QTest::addRow("%s %s", condition, kind.toPercentEncoding().data())
+                    << QString::fromLatin1(condition) << kind << true;
+            for (const QByteArray &kind : {" "_ba, "byval "_ba, "ByVal"_ba})
+                QTest::addRow("%s %s", condition, kind.toPercentEncoding().data())
+                    << QString::fromLatin1(condition) << kind << false;
+        }
+    }
+    void removedInsideNeedleOnEveryKernel()
+    {
+        QFETCH(QString, condition);
+        QFETCH(QByteArray, removed);
+        QFETCH(bool, found);
+        const QByteArray fillers[] = {"ByVal alpha\r\nbeta\tgamma ByVal\r\nBy\r\nVal delta\n",
+                                      "alpha MARK OF-COND\r\nbeta mark-of-con d\tByVal Va v\r\n", "-a-V-a-v-"};
+        const QByteArray upper = condition.toUpper().toLatin1();
+        ConditionScanner scanner(condition);
+        for (const ByteKernel kernel : {ByteKernel::Plain, ByteKernel::Sse2, ByteKernel::Avx2, ByteKernel::Avx512}) {
+            if (!PinByteKernel(kernel))
+                continue;
+            for (const QByteArray &filler : fillers) {
+                const QByteArray around = filler.repeated(300 / filler.size() + 1);
+                for (qsizetype offset = 1; offset < upper.size(); ++offset) {
+                    const QByteArray text = around + upper.left(offset) + removed + upper.mid(offset) + around;
+                    QCOMPARE(StripForTest(Decode(text)).contains(condition, Qt::CaseInsensitive), found);
+                    for (qsizetype cut = around.size() - 60; cut <= text.size() - around.size() + 60; ++cut) {
+                        scanner.Restart(condition);
+                        QVERIFY(scanner.FeedBytes(QByteArrayView(text).first(cut), m_high.data()));
+                        QVERIFY(scanner.FeedBytes(QByteArrayView(text).sliced(cut), m_high.data()));
+                        if (scanner.Found() != found)
+                            QFAIL(qPrintable(u"kernel %1, cut at %2: %3"_s.arg(int(kernel))
+                                                 .arg(cut)
                                                  .arg(QString::fromLatin1(text.toPercentEncoding()))));
                     }
                 }
