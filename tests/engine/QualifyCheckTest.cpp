@@ -1,9 +1,9 @@
 // The check of which files qualify: its answer is the run's decision, entry by entry, and it
 // writes nothing.
+#include "engine/QualifyCheck.h"
 #include "RecordingHost.h"
 #include "TestRegistry.h"
 #include "engine/AppendRun.h"
-#include "engine/QualifyCheck.h"
 
 #include <QDirIterator>
 #include <QStringEncoder>
@@ -67,8 +67,10 @@ private slots:
             return QByteArray(mark) + QByteArray(QStringEncoder(order).encode(text));
         };
         const QList<std::pair<const char *, QByteArray>> files{
-            {"1252-hit", "\xC4rger \xFC" "ber\r\n \xD6l"},
-            {"1252-miss", "\xC4rger \xFC" "ber Oel"},
+            {"1252-hit", "\xC4rger \xFC"
+                         "ber\r\n \xD6l"},
+            {"1252-miss", "\xC4rger \xFC"
+                          "ber Oel"},
             {"utf8-hit", "\xEF\xBB\xBF" + hit.toUtf8()},
             {"utf8-miss", "\xEF\xBB\xBF" + miss.toUtf8()},
             {"le-hit", utf16(QStringConverter::Utf16LE, "\xFF\xFE", hit)},
@@ -102,9 +104,9 @@ private slots:
         QCOMPARE(checkHost.Boxes(), QStringList());
         QString checked;
         for (const EntryCheck &check : checks)
-            checked += check.answer == EntryCheck::Answer::Qualifies ? u'Q'
+            checked += check.answer == EntryCheck::Answer::Qualifies    ? u'Q'
                        : check.answer == EntryCheck::Answer::Unreadable ? u'U'
-                                                                         : u'N';
+                                                                        : u'N';
         QVERIFY2(checks.back().reason.contains(u"folder.txt"_s), qPrintable(checks.back().reason));
         QCOMPARE(checkHost.calls.mid(0, 7),
                  (QStringList{u"Yield"_s, u"Busy"_s, u"Progress(8.33333)"_s, u"EntryText(1)"_s,
@@ -120,7 +122,8 @@ private slots:
             const QString name = QFileInfo(path).fileName();
             const QString written = inPlace ? u"in/"_s + name : u"out/"_s + name;
             const bool changed = after.filter(QRegularExpression(u"^"_s + QRegularExpression::escape(written) + u" "_s))
-                                 != before.filter(QRegularExpression(u"^"_s + QRegularExpression::escape(written) + u" "_s));
+                                 != before.filter(
+                                     QRegularExpression(u"^"_s + QRegularExpression::escape(written) + u" "_s));
             const bool failed = !boxes.filter(u"112 PushButton2_Click"_s).filter(name).isEmpty();
             decided += failed ? u'U' : changed ? u'Q' : u'N';
         }
