@@ -60,7 +60,7 @@ bool Form1::HandleListMenuEvent(QObject *watched, QEvent *event)
         // The keys are taken where they are pressed (below); a platform that also reports them
         // as a menu request would open the menu twice.
         auto *request = static_cast<QContextMenuEvent *>(event);
-        if (request->reason() == QContextMenuEvent::Mouse && watched == ListView1->viewport())
+        if (request->reason() == QContextMenuEvent::Mouse)
             ShowListMenu(request->globalPos());
         return true;
     }
