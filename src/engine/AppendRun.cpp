@@ -3,6 +3,7 @@
 #include "engine/AppendJournal.h"
 #include "engine/FileRead.h"
 #include "engine/FileWrite.h"
+#include "engine/QualifyCheck.h"
 #include "files/Paths.h"
 #include "trap/ErrorNumbers.h"
 
@@ -115,20 +116,10 @@ void RunAppendJob(AppendHost &host, const QString &procedure, const CodePage &co
         return;
     bool noRecordTold = false;
 
-    // One scanner and one read session serve every file: the needle is made again only when the
+    // One tester and one read session serve every file: the needle is made again only when the
     // condition text changes, and the buffers are kept.
-    ConditionScanner scanner(host.ConditionText());
+    FileTester tester(host.ConditionText());
     ReadSession session;
-    struct ScannerSink final : TextSink
-    {
-        ConditionScanner &scanner;
-        explicit ScannerSink(ConditionScanner &s) : scanner(s) {}
-        void Text(QStringView text) override { scanner.Feed(text); }
-        bool Bytes(QByteArrayView bytes, const char16_t *highHalf) override
-        {
-            return scanner.FeedBytes(bytes, highHalf);
-        }
-    } sink(scanner);
     RunWrites writes;
 
     for (int i = 1; i <= count; ++i) {
@@ -157,11 +148,10 @@ void RunAppendJob(AppendHost &host, const QString &procedure, const CodePage &co
         // place, each is opened once, to read it and to append to it; the save mode that counts
         // is still the one read after the test.
         const bool tested = trap.Line(112, [&] {
-            scanner.Restart(host.ConditionText());
-            mode = host.ConditionMode();
-            const bool mayAppend = mode != ConditionMode::Unset && host.SaveMode() == SaveMode::EditInPlace;
-            read = ReadWholeFile(path, codePage, sink, session, mayAppend);
-            found = scanner.Found();
+            const FileTest test = tester.Test(host, path, codePage, session, true);
+            read = test.read;
+            mode = test.mode;
+            found = test.found;
         });
         if (!tested)
             continue;

@@ -9,6 +9,8 @@ void FileList::Append(const QString &path)
     const int row = Count();
     beginInsertRows(QModelIndex(), row, row);
     m_entries.append(path);
+    if (!m_marks.isEmpty())
+        m_marks.append(EntryMark());
     endInsertRows();
 }
 
@@ -19,6 +21,8 @@ void FileList::AppendMany(const QStringList &paths)
     const int first = Count();
     beginInsertRows(QModelIndex(), first, first + static_cast<int>(paths.size()) - 1);
     m_entries.append(paths);
+    if (!m_marks.isEmpty())
+        m_marks.resize(m_entries.size());
     endInsertRows();
 }
 
@@ -35,6 +39,8 @@ void FileList::RemoveAt(int position)
         return;
     beginRemoveRows(QModelIndex(), position - 1, position - 1);
     m_entries.removeAt(position - 1);
+    if (!m_marks.isEmpty())
+        m_marks.removeAt(position - 1);
     endRemoveRows();
 }
 
@@ -49,6 +55,7 @@ void FileList::RemovePositions(const QList<int> &ascendingPositions)
     // One compaction pass; a reset is far cheaper for a view than thousands of row removals.
     beginResetModel();
     QStringList kept;
+    QList<EntryMark> keptMarks;
     kept.reserve(m_entries.size() - ascendingPositions.size());
     qsizetype next = 0;
     for (qsizetype i = 0; i < m_entries.size(); ++i) {
@@ -57,8 +64,11 @@ void FileList::RemovePositions(const QList<int> &ascendingPositions)
         if (next < ascendingPositions.size() && ascendingPositions.at(next) - 1 == i)
             continue;
         kept.append(m_entries.at(i));
+        if (!m_marks.isEmpty())
+            keptMarks.append(m_marks.at(i));
     }
     m_entries = std::move(kept);
+    m_marks = std::move(keptMarks);
     endResetModel();
 }
 
@@ -68,7 +78,31 @@ void FileList::Clear()
         return;
     beginResetModel();
     m_entries.clear();
+    m_marks.clear();
     endResetModel();
+}
+
+void FileList::SetMarks(QList<EntryMark> marks)
+{
+    if (marks.size() != m_entries.size() || m_entries.isEmpty())
+        return;
+    m_marks = std::move(marks);
+    emit dataChanged(index(0), index(Count() - 1), {kEntryMarkRole, Qt::ToolTipRole});
+}
+
+void FileList::ClearMarks()
+{
+    if (m_marks.isEmpty())
+        return;
+    m_marks.clear();
+    emit dataChanged(index(0), index(Count() - 1), {kEntryMarkRole, Qt::ToolTipRole});
+}
+
+EntryMark FileList::MarkAt(int position) const
+{
+    if (position < 1 || position > m_marks.size())
+        return EntryMark();
+    return m_marks.at(position - 1);
 }
 
 int FileList::rowCount(const QModelIndex &parent) const
@@ -80,9 +114,26 @@ QVariant FileList::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || index.row() >= Count() || index.column() != 0)
         return QVariant();
-    if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
+    if (role == Qt::DisplayRole)
         return m_entries.at(index.row());
-    return QVariant();
+    const EntryMark mark = MarkAt(index.row() + 1);
+    if (role == kEntryMarkRole)
+        return static_cast<int>(mark.kind);
+    if (role != Qt::ToolTipRole)
+        return QVariant();
+    // The whole path, which the list may show shortened, and under it what the check found.
+    const QString &path = m_entries.at(index.row());
+    switch (mark.kind) {
+    case EntryMark::Kind::None:
+        break;
+    case EntryMark::Kind::Qualifies:
+        return QString(path + QStringLiteral("\nQualifies"));
+    case EntryMark::Kind::DoesNotQualify:
+        return QString(path + QStringLiteral("\nDoes not qualify"));
+    case EntryMark::Kind::Unreadable:
+        return QString(path + QStringLiteral("\nCould not be read: ") + mark.reason);
+    }
+    return path;
 }
 
 QVariant FileList::headerData(int section, Qt::Orientation orientation, int role) const

@@ -6,6 +6,18 @@
 
 namespace tarnwell {
 
+// What the check of the list found for an entry, and why a file could not be read. An entry that
+// has not been checked, or whose mark no longer holds, has none.
+struct EntryMark
+{
+    enum class Kind : quint8 { None, Qualifies, DoesNotQualify, Unreadable };
+    Kind kind = Kind::None;
+    QString reason;
+};
+
+// The model role that gives an entry's mark kind as a number.
+inline constexpr int kEntryMarkRole = Qt::UserRole + 1;
+
 // The ordered input list: one full path per entry, positions 1..Count, duplicates allowed, new
 // entries at the end. It is also the model the window's list shows, so 100,000 entries cost one
 // string each and no widget.
@@ -25,6 +37,13 @@ public:
     void Clear();
     const QStringList &Entries() const { return m_entries; }
 
+    // The marks of the check, one per entry in list order. A mark moves with its entry when others
+    // are removed; an entry added later has none; clearing the list drops them all. Each mark
+    // shows in the entry's tooltip, under its path.
+    void SetMarks(QList<EntryMark> marks);
+    void ClearMarks();
+    EntryMark MarkAt(int position) const; // position 1..Count
+
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
@@ -34,6 +53,7 @@ public:
 
 private:
     QStringList m_entries;
+    QList<EntryMark> m_marks; // empty, or one per entry
     QString m_header;
 };
 

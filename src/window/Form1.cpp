@@ -25,6 +25,8 @@ Form1::Form1(Platform &platform, SettingsStore &settings, QWidget *parent)
     BuildControls();
     SetTabOrder();
     WireEvents();
+    WireListMenu();
+    ShowListMarks();
 }
 
 Form1::~Form1() = default;

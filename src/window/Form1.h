@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class QComboBox;
@@ -16,6 +17,7 @@ class QDropEvent;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
@@ -23,6 +25,7 @@ class QTreeView;
 
 namespace tarnwell {
 
+class AppendHost;
 class Platform;
 class SettingsStore;
 
@@ -33,7 +36,7 @@ class Form1 final : public QWidget, private ErrorReporter
     Q_OBJECT
 public:
     // The long operations that own the list while they run.
-    enum class Busy { None, Run, Filter, Scan, Drop };
+    enum class Busy { None, Run, Filter, Scan, Drop, Check };
 
     Form1(Platform &platform, SettingsStore &settings, QWidget *parent = nullptr);
     ~Form1() override;
@@ -51,6 +54,9 @@ public:
     void PushButton11_Click(); // Remove Filenames Not Cont. X
     // Appends dropped files and folders in order (a folder is walked, "*.*").
     void DropPaths(const QStringList &paths);
+    // "Check Which Files Qualify" in the list's menu: the run's test over every entry, nothing
+    // written; each entry marked, then the counts, offering to remove the entries that do not qualify.
+    void mnuCheck_Click();
 
     FileList &Files() { return m_files; }
     int PointerState() const { return m_pointerState; }
@@ -88,6 +94,16 @@ private:
     bool TakesDrop(const QDropEvent *event) const;
     void RemoveSelectedEntry();
     void MouseMovedOver(const QString &objectName);
+    // The list's menu (Form1ContextMenu.cpp): the right button, Shift+F10 and the Menu key open it.
+    void WireListMenu();
+    bool HandleListMenuEvent(QObject *watched, QEvent *event);
+    void ShowListMenu(const QPoint &globalPos);
+    void AddRunRecordActions(QMenu &menu);
+    // What the list shows besides the paths (Form1ListMarks.cpp): the marks, the count.
+    void ShowListMarks();
+    void UpdateListToolTip();
+    // Runs `work` with the window as the host of a run (Form1Run.cpp), the fields read as Start reads them.
+    void WithRunHost(const std::function<void(AppendHost &)> &work);
     // Lets the message loop run, at most every few milliseconds, so that a long operation keeps
     // the window painted without paying a repaint per item.
     void Yield();

@@ -72,7 +72,7 @@ void Form1::BuildControls()
     ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
     ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListView1->setTextElideMode(Qt::ElideNone);
+    ListView1->setTextElideMode(Qt::ElideMiddle); // a long path keeps its file name in view
     ListView1->header()->setSectionsClickable(false);
     ListView1->header()->setSectionsMovable(false);
     ListView1->header()->setStretchLastSection(false);

@@ -90,6 +90,8 @@ bool Form1::TakesDrop(const QDropEvent *event) const
 
 bool Form1::HandleListEvent(QObject *watched, QEvent *event)
 {
+    if (HandleListMenuEvent(watched, event))
+        return true;
     switch (event->type()) {
     case QEvent::KeyPress:
         if (static_cast<QKeyEvent *>(event)->key() == Qt::Key_Delete) {

@@ -62,6 +62,12 @@ private:
     Form1 &m_form;
 };
 
+void Form1::WithRunHost(const std::function<void(AppendHost &)> &work)
+{
+    WindowRunHost host(*this);
+    work(host);
+}
+
 void Form1::PushButton2_Click()
 {
     // One long operation at a time: a click during a run, a filter or a scan is refused.

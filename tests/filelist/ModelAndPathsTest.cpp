@@ -30,6 +30,27 @@ private slots:
         QCOMPARE(list.Entries(), (QStringList{u"a"_s, u"d"_s}));
     }
 
+    // The check's marks move with their entries, an entry added later has none, Clear drops them,
+    // and the tooltip gives the whole path with what the check found.
+    void marksMoveWithTheirEntries()
+    {
+        FileList list;
+        QAbstractItemModelTester tester(&list, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        list.AppendMany({u"a"_s, u"b"_s, u"c"_s, u"d"_s});
+        list.SetMarks({{EntryMark::Kind::Qualifies, {}}, {}, {EntryMark::Kind::Unreadable, u"denied"_s}, {}});
+        list.RemoveAt(2);
+        list.Append(u"e"_s);
+        list.RemovePositions({1, 3});
+        QCOMPARE(list.Entries().join(u' ') + u' ' + list.data(list.index(0), Qt::ToolTipRole).toString(),
+                 u"c e c\nCould not be read: denied"_s);
+        QCOMPARE(list.data(list.index(1), Qt::ToolTipRole).toString()
+                     + list.data(list.index(1), kEntryMarkRole).toString(),
+                 u"e0"_s);
+        list.Clear();
+        list.Append(u"f"_s);
+        QCOMPARE(list.MarkAt(1).kind, EntryMark::Kind::None);
+    }
+
     // A raw Windows attribute word reaches the walk's rules (22, 1046; 34) only through the reported bits.
     void attributeWordsReachTheRulesMasked_data()
     {
