@@ -62,6 +62,7 @@ void Form1::WireEvents()
         widget->setMouseTracking(true);
         widget->installEventFilter(this);
     }
+    SetUpListContextMenu();
 }
 
 void Form1::showEvent(QShowEvent *event)

@@ -16,6 +16,7 @@ class QDropEvent;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
@@ -33,7 +34,7 @@ class Form1 final : public QWidget, private ErrorReporter
     Q_OBJECT
 public:
     // The long operations that own the list while they run.
-    enum class Busy { None, Run, Filter, Scan, Drop };
+    enum class Busy { None, Run, Filter, Scan, Drop, Undo };
 
     Form1(Platform &platform, SettingsStore &settings, QWidget *parent = nullptr);
     ~Form1() override;
@@ -51,6 +52,13 @@ public:
     void PushButton11_Click(); // Remove Filenames Not Cont. X
     // Appends dropped files and folders in order (a folder is walked, "*.*").
     void DropPaths(const QStringList &paths);
+
+    // The list's context menu (Form1ContextMenu.cpp), and its items for the record of the last
+    // runs (Form1RunRecord.cpp): "Last Run..." shows the newest record, "Undo Last Run..." takes
+    // that run back after a Yes.
+    void AddRunRecordActions(QMenu &menu);
+    void ShowLastRun();
+    void UndoLastRun();
 
     FileList &Files() { return m_files; }
     int PointerState() const { return m_pointerState; }
@@ -88,6 +96,8 @@ private:
     bool TakesDrop(const QDropEvent *event) const;
     void RemoveSelectedEntry();
     void MouseMovedOver(const QString &objectName);
+    void SetUpListContextMenu();
+    void ShowListContextMenu(const QPoint &at); // in the list's viewport
     // Lets the message loop run, at most every few milliseconds, so that a long operation keeps
     // the window painted without paying a repaint per item.
     void Yield();
