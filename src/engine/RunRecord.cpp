@@ -270,12 +270,17 @@ void RunRecorder::Begin(const RunJob &job)
     for (qsizetype i = kKeptRuns - 1; i < older.size(); ++i)
         RemoveRunRecord(older.at(i));
 
-    const QDateTime started = QDateTime::currentDateTimeUtc();
-    m_name = RunRecordFolder(m_dataFolder)
-             + QStringLiteral("/run-%1-%2")
-                   .arg(started.toMSecsSinceEpoch(), 14, 10, QLatin1Char('0'))
-                   .arg(QCoreApplication::applicationPid())
-             + kRecordSuffix;
+    // Named by its time, which orders the records; two runs in one millisecond take the next.
+    QDateTime started = QDateTime::currentDateTimeUtc();
+    for (;; started = started.addMSecs(1)) {
+        m_name = RunRecordFolder(m_dataFolder)
+                 + QStringLiteral("/run-%1-%2")
+                       .arg(started.toMSecsSinceEpoch(), 14, 10, QLatin1Char('0'))
+                       .arg(QCoreApplication::applicationPid())
+                 + kRecordSuffix;
+        if (!QFile::exists(m_name) && (older.isEmpty() || m_name > older.constFirst()))
+            break;
+    }
     m_keptFolder = KeptFolderOf(m_name);
     m_file.setFileName(m_name);
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
