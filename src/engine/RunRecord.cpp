@@ -324,7 +324,7 @@ void RunRecorder::Skipped(const QString &why)
     if (!m_inEntry)
         return;
     m_skipped = true;
-    m_entry.detail = why;
+    m_entry.detail = why.isEmpty() ? QStringLiteral("the condition does not hold") : why;
 }
 
 void RunRecorder::BeforeWrite(const QString &path, const QString &target, const ReadResult &read,

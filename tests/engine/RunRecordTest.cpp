@@ -1,8 +1,8 @@
+#include "engine/RunRecord.h"
 #include "RecordingHost.h"
 #include "TestRegistry.h"
 #include "engine/AppendJournal.h"
 #include "engine/AppendRun.h"
-#include "engine/RunRecord.h"
 #include "engine/RunUndo.h"
 
 #include <QDir>
@@ -51,7 +51,8 @@ struct Folder
         RunAppendJob(host, u"PushButton2_Click"_s, CodePage::Windows1252(), &journal, &recorder);
         const QStringList records = RunRecordFiles(Data());
         QString error;
-        const std::optional<RunRecord> record = records.isEmpty() ? std::nullopt : LoadRunRecord(records.first(), error);
+        const std::optional<RunRecord> record = records.isEmpty() ? std::nullopt
+                                                                  : LoadRunRecord(records.first(), error);
         if (!record)
             qFatal("no record: %s", qPrintable(error));
         return *record;
