@@ -12,6 +12,7 @@
 #include <QTimeZone>
 #include <QtEndian>
 
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -25,12 +26,13 @@ namespace tarnwell {
 
 namespace {
 
-// The guard of a cut-back: written whole before it, its state byte set open, and closed once the
-// file has its old length and time again. Each step is one write into the system's cache, which
-// outlives a killed process.
+// The guard of a cut-back: stored whole before it, its state byte set open, and closed once the file
+// has its old length and time again. The guard file is mapped into memory, as the record of in-place
+// appends is: its pages are the system's cache of the file, so what is stored outlives a killed
+// process, and a cut-back costs no system call for its guard.
 //   0 magic (8)  8 state (1)  9 old length (8)  17 old time (8)  25 path length (4)  29 path (UTF-8)
 constexpr char kGuardMagic[] = {'T', 'a', 'r', 'n', 'U', 'n', 'd', '1'};
-constexpr qsizetype kGuardStateAt = 8, kGuardHeaderBytes = 29;
+constexpr qsizetype kGuardStateAt = 8, kGuardHeaderBytes = 29, kGuardFileBytes = kGuardHeaderBytes + (1 << 16);
 constexpr char kGuardOpen = 'O', kGuardClosed = 'C';
 
 QString GuardFile(const QString &dataFolder)
@@ -55,35 +57,57 @@ bool SetModified(QFile &file, qint64 ns)
 #endif
 }
 
-bool WriteAt(QFile &file, qint64 at, QByteArrayView bytes)
+// A killed process stops between two instructions: no store of the guard may move across this one.
+void StoreState(uchar *guard, char state)
 {
-    return file.seek(at) && file.write(bytes.data(), bytes.size()) == bytes.size();
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    guard[kGuardStateAt] = static_cast<uchar>(state);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
 }
 
-// Cuts the file back to its length before the run and gives it its time back, guarded. Gives ""
-// when done, else why not.
-QString CutBack(QFile &guard, const QString &path, qint64 oldLength, qint64 oldModifiedNs)
+class Guard
 {
-    const QByteArray name = path.toUtf8();
-    QByteArray record(kGuardHeaderBytes, '\0');
-    std::memcpy(record.data(), kGuardMagic, sizeof kGuardMagic);
-    record[kGuardStateAt] = kGuardClosed;
-    qToLittleEndian<qint64>(oldLength, record.data() + 9);
-    qToLittleEndian<qint64>(oldModifiedNs, record.data() + 17);
-    qToLittleEndian<quint32>(static_cast<quint32>(name.size()), record.data() + 25);
-    record += name;
-    if (!WriteAt(guard, 0, record) || !WriteAt(guard, kGuardStateAt, QByteArrayView(&kGuardOpen, 1)))
-        return QStringLiteral("the record of the cut-back could not be written (%1)").arg(guard.errorString());
-    QFile file(path);
-    QString problem;
-    if (!file.open(QIODevice::ReadWrite) || !file.resize(oldLength))
-        problem = QStringLiteral("it could not be cut back (%1)").arg(file.errorString());
-    else if (!SetModified(file, oldModifiedNs))
-        problem = QStringLiteral("it was cut back, but its old modification time could not be set");
-    file.close();
-    WriteAt(guard, kGuardStateAt, QByteArrayView(&kGuardClosed, 1));
-    return problem;
-}
+public:
+    explicit Guard(const QString &dataFolder) : m_file(GuardFile(dataFolder))
+    {
+        if (m_file.open(QIODevice::ReadWrite | QIODevice::Truncate) && m_file.resize(kGuardFileBytes))
+            m_map = m_file.map(0, kGuardFileBytes);
+    }
+    ~Guard()
+    {
+        if (m_map != nullptr)
+            m_file.unmap(m_map);
+        m_file.close();
+        m_file.remove();
+    }
+    Guard(const Guard &) = delete;
+    Guard &operator=(const Guard &) = delete;
+    QString Problem() const
+    {
+        return m_map != nullptr
+                   ? QString()
+                   : QStringLiteral("the record of the cut-back could not be made (%1)").arg(m_file.errorString());
+    }
+    bool Open(const QString &path, qint64 oldLength, qint64 oldModifiedNs)
+    {
+        const QByteArray name = path.toUtf8();
+        if (m_map == nullptr || kGuardHeaderBytes + name.size() > kGuardFileBytes)
+            return false;
+        StoreState(m_map, kGuardClosed);
+        std::memcpy(m_map, kGuardMagic, sizeof kGuardMagic);
+        qToLittleEndian<qint64>(oldLength, m_map + 9);
+        qToLittleEndian<qint64>(oldModifiedNs, m_map + 17);
+        qToLittleEndian<quint32>(static_cast<quint32>(name.size()), m_map + 25);
+        std::memcpy(m_map + kGuardHeaderBytes, name.constData(), static_cast<std::size_t>(name.size()));
+        StoreState(m_map, kGuardOpen);
+        return true;
+    }
+    void Close() { StoreState(m_map, kGuardClosed); }
+
+private:
+    QFile m_file;
+    uchar *m_map = nullptr;
+};
 
 // The file's length and SHA-256, or "" when it cannot be read.
 QByteArray HashOf(const QString &path, qint64 &length)
@@ -111,38 +135,47 @@ QString Missing(const QFileInfo &info)
     return {};
 }
 
-// An append in place: the file must hold its old length and then exactly the appended bytes.
-QString UndoAppend(QFile &guard, const RunRecord &record, const RunEntry &e, bool &restored)
+// An append in place: the file must hold its old length and then exactly the appended bytes. It is
+// opened once, to check it and to cut it back.
+QString UndoAppend(Guard &guard, const RunRecord &record, const RunEntry &e, bool &restored)
 {
-    const QFileInfo info(e.path);
-    if (QString why = Missing(info); !why.isEmpty())
-        return why;
     if (e.appendix < 0 || e.appendix >= record.appendices.size())
         return QStringLiteral("the record of its appended text is damaged");
+    QFile file(e.path);
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered | QIODevice::ExistingOnly)) {
+        const QString missing = Missing(QFileInfo(e.path));
+        return missing.isEmpty() ? QStringLiteral("it could not be opened to cut it back (%1)").arg(file.errorString())
+                                 : missing;
+    }
     const QByteArray &appendix = record.appendices.at(e.appendix);
-    const qint64 base = std::max<qint64>(e.oldLength, 0);
-    if (info.size() == base && e.oldLength >= 0)
+    const qint64 base = std::max<qint64>(e.oldLength, 0), size = file.size();
+    if (size == base && e.oldLength >= 0)
         return QStringLiteral("it already has its length from before the run");
-    if (info.size() != base + appendix.size())
-        return info.size() > base + appendix.size()
+    if (size != base + appendix.size())
+        return size > base + appendix.size()
                    ? QStringLiteral("it has been changed since the run: it is longer than the run left it")
                    : QStringLiteral("it has been changed since the run: it is shorter than the run left it");
-    QFile file(e.path);
-    if (!file.open(QIODevice::ReadOnly) || !file.seek(base))
-        return QStringLiteral("it could not be read (%1)").arg(file.errorString());
-    const QByteArray tail = file.read(appendix.size());
-    file.close();
-    if (tail != appendix)
+    if (!file.seek(base) || file.read(appendix.size()) != appendix)
         return QStringLiteral("it has been changed since the run: its end is no longer the appended text");
     if (e.oldLength < 0) {
         // The append made the file: it holds the appended text alone.
+        file.close();
         if (!QFile::remove(e.path))
             return QStringLiteral("it could not be removed");
-    } else if (QString why = CutBack(guard, e.path, e.oldLength, e.oldModifiedNs); !why.isEmpty()) {
-        return why;
+        restored = true;
+        return {};
     }
-    restored = true;
-    return {};
+    if (!guard.Open(e.path, e.oldLength, e.oldModifiedNs))
+        return guard.Problem().isEmpty() ? QStringLiteral("its path is too long for the record of the cut-back")
+                                         : guard.Problem();
+    QString problem;
+    if (!file.resize(e.oldLength))
+        problem = QStringLiteral("it could not be cut back (%1)").arg(file.errorString());
+    else if (!SetModified(file, e.oldModifiedNs))
+        problem = QStringLiteral("it was cut back, but its old modification time could not be set");
+    guard.Close();
+    restored = problem.isEmpty();
+    return problem;
 }
 
 // A new or replaced output: it must still be exactly as written.
@@ -200,17 +233,14 @@ UndoResult UndoRun(const QString &dataFolder, const RunRecord &record)
     }
     for (const QString &problem : RecoverUndo(dataFolder))
         result.leftAlone << problem;
-    QFile guard(GuardFile(dataFolder));
-    const bool guarded = guard.open(QIODevice::ReadWrite | QIODevice::Truncate | QIODevice::Unbuffered);
+    Guard guard(dataFolder);
     // The last write first: what the run did is taken back in the reverse order.
     for (auto it = record.entries.crbegin(); it != record.entries.crend(); ++it) {
         const RunEntry &e = *it;
         QString why;
         bool restored = false;
         if (e.outcome == EntryOutcome::InPlace)
-            why = guarded
-                      ? UndoAppend(guard, record, e, restored)
-                      : QStringLiteral("the record of the cut-back could not be made (%1)").arg(guard.errorString());
+            why = guard.Problem().isEmpty() ? UndoAppend(guard, record, e, restored) : guard.Problem();
         else if (e.outcome == EntryOutcome::NewFile || e.outcome == EntryOutcome::Replaced)
             why = UndoOutput(record, e, restored);
         else
@@ -221,8 +251,6 @@ UndoResult UndoRun(const QString &dataFolder, const RunRecord &record)
             result.leftAlone << QDir::toNativeSeparators(e.outcome == EntryOutcome::InPlace ? e.path : e.target)
                                     + QStringLiteral(": ") + why;
     }
-    guard.close();
-    guard.remove();
     RemoveRunRecord(record.file);
     return result;
 }
@@ -250,7 +278,8 @@ QStringList RecoverUndo(const QString &dataFolder)
             bytes.sliced(kGuardHeaderBytes).first(std::min<qsizetype>(nameBytes, bytes.size() - kGuardHeaderBytes)));
         // Cut back already: only its time is missing. Not cut yet: it stays as the run left it.
         QFile file(path);
-        if (file.size() == oldLength && (!file.open(QIODevice::ReadWrite) || !SetModified(file, oldModifiedNs)))
+        if (file.size() == oldLength
+            && (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly) || !SetModified(file, oldModifiedNs)))
             problems << QStringLiteral("An undo that was cut short put %1 back, but could not give it its old "
                                        "modification time.")
                             .arg(QDir::toNativeSeparators(path));
