@@ -149,6 +149,13 @@ QString OutcomeText(EntryOutcome outcome)
     return QStringLiteral("failed");
 }
 
+QString RunEntryDetail(const RunEntry &entry)
+{
+    return entry.outcome == EntryOutcome::Skipped && entry.detail.isEmpty()
+               ? QStringLiteral("the condition does not hold")
+               : entry.detail;
+}
+
 QString RunRecordFolder(const QString &dataFolder)
 {
     return dataFolder + QStringLiteral("/runs");
@@ -245,7 +252,7 @@ QByteArray RunRecordCsv(const RunRecord &record)
         const bool wroteElsewhere = e.outcome == EntryOutcome::NewFile || e.outcome == EntryOutcome::Replaced;
         text += QString::number(e.position) + QLatin1Char(',') + CsvField(e.path) + QLatin1Char(',')
                 + CsvField(OutcomeText(e.outcome)) + QLatin1Char(',') + CsvField(wroteElsewhere ? e.target : QString())
-                + QLatin1Char(',') + CsvField(e.detail) + QStringLiteral("\r\n");
+                + QLatin1Char(',') + CsvField(RunEntryDetail(e)) + QStringLiteral("\r\n");
     }
     return QByteArray("\xEF\xBB\xBF") + text.toUtf8();
 }
@@ -324,7 +331,7 @@ void RunRecorder::Skipped(const QString &why)
     if (!m_inEntry)
         return;
     m_skipped = true;
-    m_entry.detail = why.isEmpty() ? QStringLiteral("the condition does not hold") : why;
+    m_entry.detail = why; // "" for the condition (see RunEntryDetail)
 }
 
 void RunRecorder::BeforeWrite(const QString &path, const QString &target, const ReadResult &read,

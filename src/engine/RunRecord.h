@@ -57,8 +57,9 @@ struct RunRecord
     QString CountsText() const;
 };
 
-// The text for an outcome as the dialog, the CSV and the boxes show it.
+// The text for an outcome, and the details of an entry, as the dialog and the CSV show them.
 QString OutcomeText(EntryOutcome outcome);
+QString RunEntryDetail(const RunEntry &entry);
 
 // The records of the last runs live in the folder `RunRecordFolder(dataFolder)`, newest last by
 // name; the copies of replaced outputs of a run in a folder beside its record.
@@ -81,10 +82,12 @@ QByteArray RunRecordCsv(const RunRecord &record);
 inline constexpr int kKeptRuns = 10;
 inline constexpr qint64 kKeptBytesPerRun = qint64(64) << 20;
 
-// Writes the record of one run as it goes: the entries are kept in a buffer and written in blocks,
-// so a file costs the run no system call of its own. A run that cannot write its record goes on
-// without one. The run's steps call it in order: Begin, then for each entry BeginEntry and its
-// outcome (Skipped, BeforeWrite and Written, Failed), then End.
+// Writes the record of one run as it goes: the entries are kept in a buffer and written in 64 KiB
+// blocks, so an entry appended in place or skipped costs the run no system call of its own (the
+// time before an append comes from the reader's query of the open file); a new or replaced output
+// is read back for its hash, and a replaced one copied first. A run that cannot write its record
+// goes on without one; a killed run's record holds what was written of it. The run's steps call it in order: Begin,
+// then for each entry BeginEntry and its outcome (Skipped, BeforeWrite and Written, Failed), then End.
 class RunRecorder final
 {
 public:

@@ -87,7 +87,7 @@ LastRunDialog::LastRunDialog(RunRecord record, Platform &platform, const QString
         m_table->setItem(row, 2, Item(OutcomeText(e.outcome)));
         const bool elsewhere = e.outcome == EntryOutcome::NewFile || e.outcome == EntryOutcome::Replaced;
         m_table->setItem(row, 3, Item(elsewhere ? QDir::toNativeSeparators(e.target) : QString()));
-        m_table->setItem(row, 4, Item(e.detail));
+        m_table->setItem(row, 4, Item(RunEntryDetail(e)));
     }
     m_table->setSortingEnabled(true);
     m_table->sortByColumn(0, Qt::AscendingOrder);
