@@ -74,7 +74,7 @@ public:
         const auto size = Get<quint32>();
         if (!Have(size))
             return {};
-        const QByteArray bytes = m_bytes.sliced(m_at, size).toByteArray();
+        QByteArray bytes = m_bytes.sliced(m_at, size).toByteArray();
         m_at += size;
         return bytes;
     }

@@ -43,7 +43,7 @@ QString RunJobText(const RunRecord &record)
 {
     const RunJob &job = record.job;
     QString appendText = job.appendText;
-    appendText.replace(QLatin1String("\r\n"), QLatin1String(" \u21B5 "));
+    appendText.replace(QLatin1String("\r\n"), QStringLiteral(" \u21B5 "));
     if (appendText.size() > 120)
         appendText = appendText.left(117) + QStringLiteral("...");
     const QString when = record.started.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
