@@ -213,6 +213,22 @@ private slots:
         QCOMPARE(Bytes(f.Path(u"a.txt"_s)), QByteArray("A")); // the inputs were never touched
     }
 
+    // An output too big for the run's budget is replaced all the same, and its undo names it.
+    void undoNamesAReplacedFileBeyondTheBudget()
+    {
+        Folder f;
+        const QString replaced = f.File(u"out/big.txt"_s, "");
+        QVERIFY(QFile(replaced).resize(kKeptBytesPerRun + 1)); // sparse: nothing is written
+        JobFields job = f.Job({f.File(u"big.txt"_s, "small")});
+        job.saveMode = SaveMode::NewFilesInFolder;
+        job.outputFolder = f.Path(u"out"_s);
+        const UndoResult result = UndoRun(f.Data(), f.Run(job));
+        QCOMPARE(result.restored, 0);
+        QCOMPARE(result.leftAlone.size(), 1);
+        QVERIFY2(result.leftAlone[0].contains(u"old content was not kept"_s), qPrintable(result.leftAlone[0]));
+        QCOMPARE(Bytes(replaced), QByteArray("small\r\nTAIL"));
+    }
+
     void keepsTheLastTenRuns_newestFirst()
     {
         Folder f;
