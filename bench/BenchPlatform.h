@@ -29,6 +29,7 @@ public:
         return inputAnswers.isEmpty() ? QString() : inputAnswers.takeFirst();
     }
     PickedFiles OpenFiles(QWidget *, const QString &, const QString &) override { return {}; }
+    QString SaveFile(QWidget *, const QString &, const QString &, const QString &) override { return {}; }
     QString BrowseForFolder(QWidget *, const QString &) override
     {
         return folderAnswers.isEmpty() ? QString() : folderAnswers.takeFirst();

@@ -7,6 +7,8 @@
 // was done but not the targets. The window cases drive the real main window, offscreen, with a
 // scripted desktop answering its dialogs. Exit status 1 when a run did not do its work.
 #include "BenchKit.h"
+#include "engine/RunRecord.h"
+#include "engine/RunUndo.h"
 
 using namespace tarnwell;
 
@@ -77,6 +79,16 @@ void CaseP1(const Config &cfg, Samples &p6)
     // The check of which files qualify over the same list, against the window run made just before.
     Row checkRow{
         QStringLiteral("P1 check, window"), {}, QStringLiteral("s"), QStringLiteral("the window run"), {}, 1.1, true};
+    // What the record of each run costs the engine (both with the record of in-place appends), and the
+    // undo of the run's 10,000 appends from that record.
+    Row runRecordRow{QStringLiteral("P1 engine, with vs without the run's record"),
+                     {},
+                     QStringLiteral("s"),
+                     QStringLiteral("no run record"),
+                     {},
+                     1.03,
+                     true};
+    Row undoRow{QStringLiteral("P1 undo of the run's appends"), {}, QStringLiteral("s"), QString(), {}, 1.0, false};
     const QString pipeline =
         QStringLiteral("grep -rLiF %1 %2 | xargs sed -i '$a %3'").arg(Quoted(kCondition), Quoted(dir), kAppendText);
     const QString floor = QStringLiteral("find %1 -type f -exec cat {} + >/dev/null").arg(Quoted(dir));
@@ -106,19 +118,36 @@ void CaseP1(const Config &cfg, Samples &p6)
         check("the grep|sed pipeline");
 
         // The engine as the window runs it (recorded), without a record, and with the record fsynced.
-        double seconds[3] = {0, 0, 0};
-        for (const int variant : {0, 1, 2}) {
+        double seconds[4] = {0, 0, 0, 0};
+        for (const int variant : {0, 1, 2, 3}) {
             testing::RecordingHost host = EngineHost(files, cfg.root);
-            AppendJournal journal(cfg.root + QStringLiteral("/data"));
+            const QString data = cfg.root + QStringLiteral("/data");
+            AppendJournal journal(data);
             journal.SetSyncAtRunEnds(variant == 2);
+            RunRecorder recorder(data);
             timer.start();
             RunAppendJob(host, QStringLiteral("PushButton2_Click"), CodePage::System(),
-                         variant == 1 ? nullptr : &journal);
+                         variant == 1 ? nullptr : &journal, variant == 3 ? &recorder : nullptr);
             seconds[variant] = Seconds(timer);
             if (ErrorsOf(host) != 0)
                 Fail(QStringLiteral("the engine reported errors"));
+            if (variant == 3) {
+                QString error;
+                const std::optional<RunRecord> record = LoadRunRecord(recorder.File(), error);
+                if (!record)
+                    Fail(QStringLiteral("the run kept no record: ") + error);
+                timer.start();
+                const UndoResult undone = UndoRun(data, *record);
+                undoRow.measured.Add(Seconds(timer));
+                if (undone.restored != expected || !undone.leftAlone.isEmpty()
+                    || RestoreAndCountGrown(files, size) != 0)
+                    Fail(QStringLiteral("the undo restored %1 files, not %2").arg(undone.restored).arg(expected));
+                continue;
+            }
             check("the engine");
         }
+        runRecordRow.measured.Add(seconds[3]);
+        runRecordRow.baseline.Add(seconds[0]);
         engineRow.measured.Add(seconds[0]);
         recordRow.measured.Add(seconds[0]);
         recordRow.baseline.Add(seconds[1]);
@@ -127,11 +156,11 @@ void CaseP1(const Config &cfg, Samples &p6)
 
         engineRow.baseline.Add(Shell(floor));
         std::printf("  rep %d: check %.3f s, window %.3f s, grep|sed %.3f s, engine %.3f s, cat %.3f s, engine without "
-                    "the record "
-                    "%.3f s, with the record fsynced %.3f s, longest gap %.1f ms\n",
+                    "the record %.3f s, with the record fsynced %.3f s, with the run's record %.3f s, its undo %.3f s, "
+                    "longest gap %.1f ms\n",
                     rep + 1, checkRow.measured.values.back(), windowRow.measured.values.back(),
                     windowRow.baseline.values.back(), seconds[0], engineRow.baseline.values.back(), seconds[1],
-                    seconds[2], p6.values.back());
+                    seconds[2], seconds[3], undoRow.measured.values.back(), p6.values.back());
         std::fflush(stdout);
     }
     g_rows.push_back(windowRow);
@@ -139,6 +168,8 @@ void CaseP1(const Config &cfg, Samples &p6)
     g_rows.push_back(engineRow);
     g_rows.push_back(recordRow);
     g_rows.push_back(syncedRow);
+    g_rows.push_back(runRecordRow);
+    g_rows.push_back(undoRow);
     QDir(dir).removeRecursively();
 }
 

@@ -4,6 +4,7 @@
 #include "engine/FileRead.h"
 #include "engine/FileWrite.h"
 #include "engine/QualifyCheck.h"
+#include "engine/RunRecord.h"
 #include "files/Paths.h"
 #include "trap/ErrorNumbers.h"
 
@@ -72,6 +73,24 @@ private:
     std::set<FileId> m_appended;
 };
 
+// Shows the run's error boxes, and gives each description to the record as the failure of the
+// entry at hand.
+class RecordedReporter final : public ErrorReporter
+{
+public:
+    RecordedReporter(ErrorReporter &host, RunRecorder *recorder) : m_host(host), m_recorder(recorder) {}
+    void ShowErrorBox(const QString &description, const QString &procedure, int line) override
+    {
+        if (m_recorder != nullptr)
+            m_recorder->Failed(description);
+        m_host.ShowErrorBox(description, procedure, line);
+    }
+
+private:
+    ErrorReporter &m_host;
+    RunRecorder *m_recorder;
+};
+
 } // namespace
 
 bool Qualifies(ConditionMode mode, bool found)
@@ -79,9 +98,11 @@ bool Qualifies(ConditionMode mode, bool found)
     return (mode == ConditionMode::Does && found) || (mode == ConditionMode::DoesNot && !found);
 }
 
-void RunAppendJob(AppendHost &host, const QString &procedure, const CodePage &codePage, AppendJournal *journal)
+void RunAppendJob(AppendHost &host, const QString &procedure, const CodePage &codePage, AppendJournal *journal,
+                  RunRecorder *recorder)
 {
-    ErrorTrap trap(host, procedure);
+    RecordedReporter reporter(host, recorder);
+    ErrorTrap trap(reporter, procedure);
     int count = 0;
     bool stop = false;
     trap.Line(100, [&] {
@@ -97,8 +118,12 @@ void RunAppendJob(AppendHost &host, const QString &procedure, const CodePage &co
         if (!IsFolder(host.OutputFolder())) {
             host.ShowMessage(QStringLiteral("Folder does not exist. Please select another folder."));
             stop = true;
-        } else if (journal != nullptr) {
-            journal->BeginRun();
+        } else {
+            if (recorder != nullptr)
+                recorder->Begin({host.AppendText(), host.ConditionText(), host.OutputFolder(), host.ConditionMode(),
+                                 host.SaveMode()});
+            if (journal != nullptr)
+                journal->BeginRun();
         }
     });
     if (stop)
@@ -131,6 +156,8 @@ void RunAppendJob(AppendHost &host, const QString &procedure, const CodePage &co
         QString target;
         std::optional<RunWrites::Write> write;
         session.Close();
+        if (recorder != nullptr)
+            recorder->BeginEntry(i);
 
         trap.Line(104, [&] {
             host.Yield();
@@ -139,6 +166,8 @@ void RunAppendJob(AppendHost &host, const QString &procedure, const CodePage &co
         trap.Line(106, [&] { host.SetProgressValue(static_cast<double>(i) / count * 100.0); });
         if (!trap.Line(108, [&] { path = host.EntryText(i); }))
             continue;
+        if (recorder != nullptr)
+            recorder->SetPath(path);
         trap.Line(110, [&] {
             host.SetProgressText(QStringLiteral("Processing: ") + FileNameOf(path));
             host.Yield();
@@ -155,8 +184,11 @@ void RunAppendJob(AppendHost &host, const QString &procedure, const CodePage &co
         });
         if (!tested)
             continue;
-        if (!trap.Test(114, [&] { return Qualifies(mode, found); }))
+        if (!trap.Test(114, [&] { return Qualifies(mode, found); })) {
+            if (recorder != nullptr)
+                recorder->Skipped();
             continue;
+        }
         // The appendix is made, and checked, before anything is written. A file is written once in a
         // run: listed again (by any name), it is left as it is, and a new file that another input
         // has been written to stays as that input made it.
@@ -176,25 +208,36 @@ void RunAppendJob(AppendHost &host, const QString &procedure, const CodePage &co
             }
             appendix = EncodeAppendix(appendText, read.encoding, codePage, path);
         });
+        if (prepared && !write && recorder != nullptr)
+            recorder->Skipped(QStringLiteral("written already in this run"));
         if (prepared && write) {
             bool written = false;
             trap.Line(118, [&] {
                 try {
+                    if (recorder != nullptr)
+                        recorder->BeforeWrite(path, target, read, appendix);
                     WriteWholeFile(path, target, appendix, session, journal);
                     written = true;
                 } catch (const AppError &error) {
                     // A file left alone for want of the record says so only the first time.
                     if (error.number() != kErrNoAppendRecord || !std::exchange(noRecordTold, true))
                         throw;
+                    if (recorder != nullptr)
+                        recorder->Failed(error.description());
                 }
             });
-            if (written)
+            if (written) {
                 writes.Done(*write);
+                if (recorder != nullptr)
+                    recorder->Written();
+            }
         }
     }
     session.Close();
     if (journal != nullptr)
         journal->EndRun();
+    if (recorder != nullptr)
+        recorder->End();
 
     trap.Line(120, [&] {
         host.SetBusy(false);

@@ -56,8 +56,8 @@ public:
     // Opens the file; false when it does not exist (it reads as empty text). Throws when it
     // exists but cannot be opened, or is not a file on a disk (a folder, a pipe, a device): the
     // open never waits, and nothing else is read. With `forAppend`, opens it for appending too
-    // where it can. Gives the file's identity in `id`.
-    bool Open(const QString &path, bool forAppend, FileId &id);
+    // where it can. Gives the file's identity and its modification time in `result`.
+    bool Open(const QString &path, bool forAppend, ReadResult &result);
     // Fills data[0, size) as far as the file goes; gives the number of bytes read.
     qint64 Read(char *data, qint64 size);
     // Reads the file into `block`, kFileBlockBytes long, and hands each block read to `take`; a
@@ -116,7 +116,7 @@ std::wstring OpenName(const QString &path)
     return full.starts_with(L"\\\\") ? L"\\\\?\\UNC\\" + full.substr(2) : L"\\\\?\\" + full;
 }
 
-bool InputFile::Open(const QString &path, bool, FileId &id)
+bool InputFile::Open(const QString &path, bool, ReadResult &result)
 {
     m_path = path;
     if (path.isEmpty())
@@ -130,8 +130,13 @@ bool InputFile::Open(const QString &path, bool, FileId &id)
         if (::GetFileType(m_handle) != FILE_TYPE_DISK)
             throw DeviceReadFailure(path); // a pipe or a device named by its "\\.\" path
         BY_HANDLE_FILE_INFORMATION info{};
-        if (::GetFileInformationByHandle(m_handle, &info))
-            id = {info.dwVolumeSerialNumber, quint64(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
+        if (::GetFileInformationByHandle(m_handle, &info)) {
+            result.id = {info.dwVolumeSerialNumber, quint64(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
+            // 100 ns steps since 1601 to nanoseconds since 1970.
+            const qint64 written = qint64(info.ftLastWriteTime.dwHighDateTime) << 32
+                                   | info.ftLastWriteTime.dwLowDateTime;
+            result.modifiedNs = (written - 116444736000000000LL) * 100;
+        }
         return true;
     }
     // Only a path that is not there reads as empty text (a file moved away since it was listed); one
@@ -170,7 +175,7 @@ void InputFile::Close()
         ::CloseHandle(std::exchange(m_handle, INVALID_HANDLE_VALUE));
 }
 #else
-bool InputFile::Open(const QString &path, bool forAppend, FileId &id)
+bool InputFile::Open(const QString &path, bool forAppend, ReadResult &result)
 {
     m_path = path;
     const QByteArray native = QFile::encodeName(path);
@@ -207,7 +212,8 @@ bool InputFile::Open(const QString &path, bool forAppend, FileId &id)
         throw FolderReadFailure(path);
     if (!S_ISREG(status.st_mode))
         throw DeviceReadFailure(path);
-    id = {static_cast<quint64>(status.st_dev), static_cast<quint64>(status.st_ino)};
+    result.id = {static_cast<quint64>(status.st_dev), static_cast<quint64>(status.st_ino)};
+    result.modifiedNs = qint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
     return true;
 }
 
@@ -295,7 +301,7 @@ ReadResult ReadWholeFile(const QString &path, const CodePage &codePage, TextSink
     session.Close();
     ReadResult result;
     InputFile file;
-    if (!file.Open(path, keepForAppend, result.id))
+    if (!file.Open(path, keepForAppend, result))
         return result;
     result.exists = true;
 
@@ -340,8 +346,8 @@ ReadResult ReadWholeFile(const QString &path, const CodePage &codePage, TextSink
 void ReadWholeBytes(const QString &path, const std::function<void(QByteArrayView)> &take)
 {
     InputFile file;
-    FileId id;
-    if (!file.Open(path, false, id))
+    ReadResult opened;
+    if (!file.Open(path, false, opened))
         return;
     std::unique_ptr<char[]> storage;
     file.ReadBlocks(AlignedBlock(storage), take);

@@ -22,7 +22,8 @@ struct ReadResult
     bool exists = false; // false: a missing file, read as empty text
     qint64 size = 0;     // bytes on disk; 0 reads as empty text too
     FileEncoding encoding = FileEncoding::CodePage;
-    FileId id; // of the file read, from the open file itself
+    FileId id;             // of the file read, from the open file itself
+    qint64 modifiedNs = 0; // its modification time, nanoseconds since 1970, from the same query
 };
 
 // Where ReadWholeFile can hand a file's text without decoding it. A block of a file in the code

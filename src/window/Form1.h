@@ -36,7 +36,7 @@ class Form1 final : public QWidget, private ErrorReporter
     Q_OBJECT
 public:
     // The long operations that own the list while they run.
-    enum class Busy { None, Run, Filter, Scan, Drop, Check };
+    enum class Busy { None, Run, Filter, Scan, Drop, Check, Undo };
 
     Form1(Platform &platform, SettingsStore &settings, QWidget *parent = nullptr);
     ~Form1() override;
@@ -57,6 +57,13 @@ public:
     // "Check Which Files Qualify" in the list's menu: the run's test over every entry, nothing
     // written; each entry marked, then the counts, offering to remove the entries that do not qualify.
     void mnuCheck_Click();
+
+    // The list's context menu (Form1ContextMenu.cpp), and its items for the record of the last
+    // runs (Form1RunRecord.cpp): "Last Run..." shows the newest record, "Undo Last Run..." takes
+    // that run back after a Yes.
+    void AddRunRecordActions(QMenu &menu);
+    void ShowLastRun();
+    void UndoLastRun();
 
     FileList &Files() { return m_files; }
     int PointerState() const { return m_pointerState; }
@@ -98,7 +105,6 @@ private:
     void WireListMenu();
     bool HandleListMenuEvent(QObject *watched, QEvent *event);
     void ShowListMenu(const QPoint &globalPos);
-    void AddRunRecordActions(QMenu &menu);
     // What the list shows besides the paths (Form1ListMarks.cpp): the marks, the count.
     void ShowListMarks();
     void UpdateListToolTip();

@@ -90,12 +90,6 @@ void Form1::ShowListMenu(const QPoint &globalPos)
         mnuCheck_Click();
 }
 
-void Form1::AddRunRecordActions(QMenu &menu)
-{
-    // The record of past runs adds its items here.
-    Q_UNUSED(menu);
-}
-
 void Form1::mnuCheck_Click()
 {
     if (m_files.Count() == 0 || !BeginBusy(Busy::Check))

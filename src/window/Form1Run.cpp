@@ -3,6 +3,7 @@
 
 #include "engine/AppendJournal.h"
 #include "engine/AppendRun.h"
+#include "engine/RunRecord.h"
 #include "window/Platform.h"
 
 #include <QComboBox>
@@ -75,7 +76,8 @@ void Form1::PushButton2_Click()
         return;
     WindowRunHost host(*this);
     AppendJournal journal(m_platform.DataFolder());
-    RunAppendJob(host, QStringLiteral("PushButton2_Click"), CodePage::System(), &journal);
+    RunRecorder recorder(m_platform.DataFolder());
+    RunAppendJob(host, QStringLiteral("PushButton2_Click"), CodePage::System(), &journal, &recorder);
     EndBusy();
 }
 

@@ -3,6 +3,7 @@
 #include "window/Form1.h"
 
 #include "engine/AppendJournal.h"
+#include "engine/RunUndo.h"
 #include "files/Paths.h"
 #include "trap/ErrorNumbers.h"
 #include "window/Platform.h"
@@ -88,7 +89,9 @@ void Form1::Form_Load()
     trap.Line(124, [&] {
         // An append that a killed run left half made is undone before anything else can happen;
         // only what cannot be put back is reported.
-        const QStringList unresolved = AppendJournal(m_platform.DataFolder()).Recover();
+        // So is the cut-back of an undo that was killed.
+        const QStringList unresolved = AppendJournal(m_platform.DataFolder()).Recover()
+                                       + RecoverUndo(m_platform.DataFolder());
         if (!unresolved.isEmpty())
             throw AppError(unresolved.join(QStringLiteral("\r\n")));
     });

@@ -33,6 +33,9 @@ public:
                              const QString &defaultAnswer) = 0;
     // Multiple selection; an empty list on Cancel.
     virtual PickedFiles OpenFiles(QWidget *parent, const QString &title, const QString &filter) = 0;
+    // The file to save to, starting at `suggested`; "" on Cancel.
+    virtual QString SaveFile(QWidget *parent, const QString &title, const QString &filter,
+                             const QString &suggested) = 0;
     // The chosen folder, or "" on Cancel.
     virtual QString BrowseForFolder(QWidget *parent, const QString &title) = 0;
     // Shows the folder in the desktop's file manager; failures are ignored.

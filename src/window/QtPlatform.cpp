@@ -111,6 +111,17 @@ PickedFiles QtPlatform::OpenFiles(QWidget *parent, const QString &title, const Q
     return picked;
 }
 
+QString QtPlatform::SaveFile(QWidget *parent, const QString &title, const QString &filter, const QString &suggested)
+{
+    QFileDialog dialog(parent, title, suggested);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(QtFileDialogFilter(filter));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return QDir::toNativeSeparators(dialog.selectedFiles().constFirst());
+}
+
 QString QtPlatform::BrowseForFolder(QWidget *parent, const QString &title)
 {
     // The browser starts at the desktop, not in the process's working folder.

@@ -14,6 +14,7 @@ public:
     QString InputBox(QWidget *parent, const QString &prompt, const QString &title,
                      const QString &defaultAnswer) override;
     PickedFiles OpenFiles(QWidget *parent, const QString &title, const QString &filter) override;
+    QString SaveFile(QWidget *parent, const QString &title, const QString &filter, const QString &suggested) override;
     QString BrowseForFolder(QWidget *parent, const QString &title) override;
     void OpenFolder(const QString &folder) override;
     void EndProcess() override;

@@ -2,6 +2,8 @@
 // failing writes; it prints what it does on its standard output, one line each.
 //   child run inplace|newfiles OUTPUT_FOLDER LIST_FILE RECORD_FOLDER
 //       "START", then the run's boxes; in-place appends are recorded in RECORD_FOLDER
+//   child undo DATA_FOLDER                              "START", then the newest recorded run undone:
+//       "UNDONE <restored> <left alone>"
 //   child scan FOLDER                                   "ENTRY <path>" per file "*.*" lists
 //   child window SETTINGS_FILE [DATA_FOLDER [inplace|newfiles OUTPUT_FOLDER LIST_FILE TEXT_FILE]]
 //       the main window started on a scripted desktop, with its per-user data folder: "MESSAGE
@@ -13,6 +15,8 @@
 #include "FindControl.h"
 #include "engine/AppendJournal.h"
 #include "engine/AppendRun.h"
+#include "engine/RunRecord.h"
+#include "engine/RunUndo.h"
 #include "filelist/FileList.h"
 #include "filelist/FolderScan.h"
 #include "window/Form1.h"
@@ -93,6 +97,16 @@ int Main(const QString &mode, const QStringList &args)
         Print(QStringLiteral("START"));
         AppendJournal journal(args.at(3));
         RunAppendJob(host, QStringLiteral("PushButton2_Click"), CodePage::System(), &journal);
+        return 0;
+    }
+    if (mode == QLatin1String("undo") && args.size() == 1) {
+        QString error;
+        const std::optional<RunRecord> record = LoadRunRecord(RunRecordFiles(args.at(0)).value(0), error);
+        if (!record)
+            return 1;
+        Print(QStringLiteral("START"));
+        const UndoResult result = UndoRun(args.at(0), *record);
+        Print(QStringLiteral("UNDONE %1 %2").arg(result.restored).arg(result.leftAlone.size()));
         return 0;
     }
     if (mode == QLatin1String("scan") && args.size() == 1) {

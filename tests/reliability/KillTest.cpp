@@ -4,12 +4,17 @@
 // engine, a text of more than 1 MiB is typed into the window, which is started again after each kill.
 #include "Reliability.h"
 #include "TestRegistry.h"
+#include "engine/AppendJournal.h"
+#include "engine/AppendRun.h"
 #include "engine/FileWrite.h"
+#include "engine/RunRecord.h"
+#include "engine/RunUndo.h"
 
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QStringEncoder>
 #include <QThread>
+#include <QTimeZone>
 
 #ifndef Q_OS_WIN
 #include <signal.h>
@@ -160,6 +165,77 @@ private slots:
         QCOMPARE(leftovers, 0);
         // The kills must land inside runs, or the test proves nothing.
         QVERIFY2(midRun >= kills / 4, qPrintable(QStringLiteral("only %1 kills in the middle of a run").arg(midRun)));
+    }
+
+    // An undo killed at any moment leaves, once the program has started again, every file as it was
+    // before the undo or as it was before the run, its time included; never half cut.
+    void killedUndoLeavesNoFileHalfCut()
+    {
+        const int kills = 6, fileCount = 500;
+        QTemporaryDir dir;
+        const QString data = dir.filePath(QStringLiteral("data"));
+        const QDateTime oldTime = QDateTime::fromSecsSinceEpoch(1000000000, QTimeZone::utc());
+        QRandomGenerator random(QRandomGenerator::global()->generate());
+        QStringList files;
+        QList<QByteArray> original;
+        for (int i = 0; i < fileCount; ++i) {
+            files << dir.filePath(QStringLiteral("f%1.txt").arg(i));
+            original << QByteArray(random.bounded(1, 6000), char('a' + i % 25));
+        }
+        const QByteArray appendix = "\r\nTAIL";
+        qint64 undoMs = 0;
+        int damaged = 0, midUndo = 0;
+        for (int kill = -1; kill < kills; ++kill) { // the first undo runs whole and tells how long one takes
+            for (int i = 0; i < fileCount; ++i) {
+                QFile file(files[i]);
+                QVERIFY(file.open(QIODevice::WriteOnly) && file.write(original[i]) == original[i].size() && file.flush()
+                        && file.setFileTime(oldTime, QFileDevice::FileModificationTime));
+            }
+            testing::RecordingHost host(testing::JobFields{files, QStringLiteral("TAIL"), QStringLiteral("zzz"), {}});
+            host.job.outputFolder = dir.path();
+            host.quiet = true;
+            AppendJournal journal(data);
+            RunRecorder recorder(data);
+            RunAppendJob(host, QStringLiteral("PushButton2_Click"), CodePage::System(), &journal, &recorder);
+            QCOMPARE(host.calls, QStringList{QStringLiteral("Message(Done.)")});
+            const QStringList undo{QStringLiteral("undo"), data};
+            if (kill < 0) {
+                const ChildResult whole = RunChild(undo);
+                QVERIFY2(whole.lines.contains(QStringLiteral("UNDONE %1 0").arg(fileCount)),
+                         qPrintable(whole.Describe()));
+                undoMs = std::max<qint64>(whole.ms, 1);
+            } else {
+                QProcess child;
+                child.start(ChildProgram(), undo);
+                QVERIFY(child.waitForStarted());
+                while (!child.canReadLine()) // "START"
+                    QVERIFY2(child.waitForReadyRead(60000), "the child never began its undo");
+                QThread::usleep(random.bounded(static_cast<quint32>(undoMs * 1000)));
+#ifdef Q_OS_WIN
+                child.kill();
+#else
+                ::kill(static_cast<pid_t>(child.processId()), SIGKILL);
+#endif
+                QVERIFY(child.waitForFinished());
+                QCOMPARE(RecoverUndo(data), QStringList()); // the next start
+            }
+            int restored = 0;
+            for (int i = 0; i < fileCount; ++i) {
+                const QByteArray bytes = ReadBytes(files[i]);
+                const bool before = bytes == original[i] && QFileInfo(files[i]).lastModified() == oldTime;
+                restored += before;
+                if (!before && bytes != original[i] + appendix && ++damaged <= 10)
+                    qWarning("damaged: %s (%lld bytes)", qPrintable(files[i]), qint64(bytes.size()));
+            }
+            midUndo += restored > 0 && restored < fileCount;
+            for (const QString &record : RunRecordFiles(data))
+                RemoveRunRecord(record);
+        }
+        qInfo("undo kill test: an undo of %d appends takes %lld ms; %d kills, %d in the middle of the undo, %d files "
+              "damaged",
+              fileCount, undoMs, kills, midUndo, damaged);
+        QCOMPARE(damaged, 0);
+        QVERIFY2(midUndo >= 1, "no kill landed in the middle of an undo");
     }
 };
 

@@ -17,9 +17,10 @@ public:
     };
 
     QList<Box> boxes;
-    // "input: prompt", "files: title | filter", "folder: title", "open: folder", "end"
+    // "input: prompt", "files: title | filter", "save: title | filter | suggested", "folder: title",
+    // "open: folder", "end"
     QStringList calls;
-    QStringList answers; // of input boxes and the folder browser; "<default>" takes the default
+    QStringList answers; // of input boxes, the save dialog and the folder browser; "<default>" takes the default
     QList<bool> yesNoAnswers;
     QList<PickedFiles> pickedFiles;
     QString desktop = QStringLiteral("/home/user/Desktop");
@@ -53,6 +54,12 @@ public:
     {
         calls << QStringLiteral("files: %1 | %2").arg(title, filter);
         return pickedFiles.isEmpty() ? PickedFiles{} : pickedFiles.takeFirst();
+    }
+    QString SaveFile(QWidget *, const QString &title, const QString &filter, const QString &suggested) override
+    {
+        calls << QStringLiteral("save: %1 | %2 | %3").arg(title, filter, suggested);
+        const QString answer = answers.isEmpty() ? QString() : answers.takeFirst();
+        return answer == QLatin1String("<default>") ? suggested : answer;
     }
     QString BrowseForFolder(QWidget *, const QString &title) override
     {
