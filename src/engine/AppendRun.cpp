@@ -1,5 +1,6 @@
 #include "engine/AppendRun.h"
 
+#include "ReadAhead.h"
 #include "engine/AppendJournal.h"
 #include "engine/FileRead.h"
 #include "engine/FileWrite.h"
@@ -118,7 +119,11 @@ void RunAppendJob(AppendHost &host, const QString &procedure, const CodePage &co
     // One scanner and one read session serve every file: the needle is made again only when the
     // condition text changes, and the buffers are kept.
     ConditionScanner scanner(host.ConditionText());
+    // The next files are opened while this one is tested and written; each is still read, tested and
+    // written at its own turn.
+    ReadAhead ahead(count, [&host](int position) { return host.EntryTextAhead(position); });
     ReadSession session;
+    session.TakeFrom(&ahead);
     struct ScannerSink final : TextSink
     {
         ConditionScanner &scanner;
@@ -160,6 +165,7 @@ void RunAppendJob(AppendHost &host, const QString &procedure, const CodePage &co
             scanner.Restart(host.ConditionText());
             mode = host.ConditionMode();
             const bool mayAppend = mode != ConditionMode::Unset && host.SaveMode() == SaveMode::EditInPlace;
+            ahead.Reach(i, mayAppend);
             read = ReadWholeFile(path, codePage, sink, session, mayAppend);
             found = scanner.Found();
         });
@@ -203,6 +209,7 @@ void RunAppendJob(AppendHost &host, const QString &procedure, const CodePage &co
         }
     }
     session.Close();
+    ahead.Stop();
     if (journal != nullptr)
         journal->EndRun();
 

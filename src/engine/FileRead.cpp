@@ -2,6 +2,8 @@
 // mark, blocks handed over undecoded where the condition test can take them.
 #include "engine/FileRead.h"
 
+#include "InputFile.h"
+#include "ReadAhead.h"
 #include "trap/AppError.h"
 
 #include <QDir>
@@ -44,52 +46,6 @@ AppError DeviceReadFailure(const QString &path)
     return ReadFailure(path, QStringLiteral("it is a device or a pipe, not a file"));
 }
 
-// A file read block by block: opened once, read until a short read tells its end.
-class InputFile
-{
-public:
-    InputFile() = default;
-    ~InputFile() { Close(); }
-    InputFile(const InputFile &) = delete;
-    InputFile &operator=(const InputFile &) = delete;
-
-    // Opens the file; false when it does not exist (it reads as empty text). Throws when it
-    // exists but cannot be opened, or is not a file on a disk (a folder, a pipe, a device): the
-    // open never waits, and nothing else is read. With `forAppend`, opens it for appending too
-    // where it can. Gives the file's identity in `id`.
-    bool Open(const QString &path, bool forAppend, FileId &id);
-    // Fills data[0, size) as far as the file goes; gives the number of bytes read.
-    qint64 Read(char *data, qint64 size);
-    // Reads the file into `block`, kFileBlockBytes long, and hands each block read to `take`; a
-    // small file is one read, and the short read that ends it tells the end of the file. Gives the
-    // number of bytes read.
-    template <typename Take>
-    qint64 ReadBlocks(char *block, Take &&take)
-    {
-        qint64 total = 0;
-        for (qint64 got = kFileBlockBytes; got == kFileBlockBytes;) {
-            got = Read(block, kFileBlockBytes);
-            total += got;
-            if (got > 0)
-                take(QByteArrayView(block, got));
-        }
-        return total;
-    }
-    // Gives up the open file, for a session to keep, when it was opened for appending too; else
-    // gives -1 and keeps it, to be closed.
-    qintptr ReleaseForAppend();
-    void Close();
-
-private:
-    QString m_path;
-#ifdef Q_OS_WIN
-    HANDLE m_handle = INVALID_HANDLE_VALUE;
-#else
-    int m_fd = -1;
-    bool m_writable = false;
-#endif
-};
-
 #ifdef Q_OS_WIN
 // The name a file is opened by, as QFile opens one: its full path behind "\\?\", so that long paths
 // work. Empty for a name that the system takes for a device (CON, NUL, COM1 and the like, also at
@@ -115,6 +71,11 @@ std::wstring OpenName(const QString &path)
         full += L' '; // the system drops a trailing blank; kept, the name stays the invalid one it is
     return full.starts_with(L"\\\\") ? L"\\\\?\\UNC\\" + full.substr(2) : L"\\\\?\\" + full;
 }
+#endif
+
+} // namespace
+
+#ifdef Q_OS_WIN
 
 bool InputFile::Open(const QString &path, bool, FileId &id)
 {
@@ -132,6 +93,7 @@ bool InputFile::Open(const QString &path, bool, FileId &id)
         BY_HANDLE_FILE_INFORMATION info{};
         if (::GetFileInformationByHandle(m_handle, &info))
             id = {info.dwVolumeSerialNumber, quint64(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
+        m_id = id;
         return true;
     }
     // Only a path that is not there reads as empty text (a file moved away since it was listed); one
@@ -162,6 +124,28 @@ qint64 InputFile::Read(char *data, qint64 size)
 qintptr InputFile::ReleaseForAppend()
 {
     return -1; // opened for reading only: an append opens the file again
+}
+
+bool InputFile::MayOpenAhead(const QString &path)
+{
+    if (path.isEmpty())
+        return false;
+    const std::wstring name = OpenName(path);
+    if (name.empty() || name.starts_with(L"\\\\.\\"))
+        return false;
+    const DWORD attributes = ::GetFileAttributesW(name.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool InputFile::StillNamedBy(const QString &) const
+{
+    return true; // opened without sharing its removal: no other file can take its name meanwhile
+}
+
+void InputFile::Rewind()
+{
+    if (!::SetFilePointerEx(m_handle, LARGE_INTEGER{}, nullptr, FILE_BEGIN))
+        throw ReadFailure(m_path, qt_error_string(static_cast<int>(::GetLastError())));
 }
 
 void InputFile::Close()
@@ -208,6 +192,7 @@ bool InputFile::Open(const QString &path, bool forAppend, FileId &id)
     if (!S_ISREG(status.st_mode))
         throw DeviceReadFailure(path);
     id = {static_cast<quint64>(status.st_dev), static_cast<quint64>(status.st_ino)};
+    m_id = id;
     return true;
 }
 
@@ -227,12 +212,35 @@ qintptr InputFile::ReleaseForAppend()
     return m_writable ? std::exchange(m_fd, -1) : -1;
 }
 
+bool InputFile::MayOpenAhead(const QString &path)
+{
+    struct stat status
+    {};
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+bool InputFile::StillNamedBy(const QString &path) const
+{
+    struct stat status
+    {};
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0
+           && FileId{static_cast<quint64>(status.st_dev), static_cast<quint64>(status.st_ino)} == m_id;
+}
+
+void InputFile::Rewind()
+{
+    if (::lseek(m_fd, 0, SEEK_SET) != 0)
+        throw ReadFailure(m_path, qt_error_string(errno));
+}
+
 void InputFile::Close()
 {
     if (m_fd >= 0)
         ::close(std::exchange(m_fd, -1));
 }
 #endif
+
+namespace {
 
 // Whether every byte is below 80 hex; eight at a time.
 bool IsAscii(QByteArrayView bytes)
@@ -294,9 +302,16 @@ ReadResult ReadWholeFile(const QString &path, const CodePage &codePage, TextSink
 {
     session.Close();
     ReadResult result;
-    InputFile file;
-    if (!file.Open(path, keepForAppend, result.id))
+    // A file opened ahead is read again from its start: what counts is what it holds at its turn.
+    std::unique_ptr<InputFile> opened = session.m_ahead ? session.m_ahead->Take(path, keepForAppend) : nullptr;
+    InputFile ownOpen;
+    InputFile &file = opened ? *opened : ownOpen;
+    if (opened) {
+        result.id = file.Id();
+        file.Rewind();
+    } else if (!file.Open(path, keepForAppend, result.id)) {
         return result;
+    }
     result.exists = true;
 
     // The first block's byte-order mark tells the encoding, and with it how the blocks are handed

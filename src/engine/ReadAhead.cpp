@@ -1,0 +1,144 @@
+// The read-ahead of a run: reader threads open the next files and read their first block.
+#include "ReadAhead.h"
+
+#include "InputFile.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace tarnwell {
+
+struct ReadAhead::Slot
+{
+    enum class State { Waiting, Opening, Opened };
+    int position = 0;
+    QString path;
+    bool forAppend = false;
+    State state = State::Waiting;
+    std::unique_ptr<InputFile> file; // none when it could not be opened ahead
+};
+
+namespace {
+
+// Opens the file and reads its first block into `block`; none when it is not a regular file or
+// cannot be opened or read (its turn opens it again and reports what is wrong).
+std::unique_ptr<InputFile> OpenAndRead(const QString &path, bool forAppend, char *block)
+{
+    if (!InputFile::MayOpenAhead(path))
+        return nullptr;
+    auto file = std::make_unique<InputFile>();
+    try {
+        FileId id;
+        if (!file->Open(path, forAppend, id))
+            return nullptr;
+        file->Read(block, kFileBlockBytes);
+    } catch (const std::exception &) {
+        return nullptr;
+    }
+    return file;
+}
+
+} // namespace
+
+ReadAhead::ReadAhead(int count, std::function<QString(int)> entryText)
+    : m_count(count), m_entryText(std::move(entryText))
+{
+}
+
+void ReadAhead::Reach(int position, bool forAppend)
+{
+    // The paths are asked for here, on the run's thread; the readers get them as texts.
+    const int from = std::max(m_queuedTo, position) + 1;
+    const int to = std::min(m_count, position + kDepth);
+    std::vector<std::shared_ptr<Slot>> added;
+    for (int k = from; k <= to; ++k) {
+        auto slot = std::make_shared<Slot>();
+        slot->position = k;
+        slot->path = m_entryText(k);
+        slot->forAppend = forAppend;
+        added.push_back(std::move(slot));
+    }
+    std::vector<std::shared_ptr<Slot>> passed; // closed outside the lock
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_stopping)
+            return;
+        m_reached = position;
+        m_queuedTo = std::max(m_queuedTo, to);
+        while (!m_slots.empty() && m_slots.front()->position < position) {
+            passed.push_back(std::move(m_slots.front()));
+            m_slots.pop_front();
+        }
+        m_slots.insert(m_slots.end(), added.begin(), added.end());
+        if (!added.empty() && m_threads.empty()) {
+            for (int t = 0; t < kThreads; ++t)
+                m_threads.emplace_back([this] { Work(); });
+        }
+    }
+    if (!added.empty())
+        m_wakeReaders.notify_all();
+}
+
+std::unique_ptr<InputFile> ReadAhead::Take(const QString &path, bool forAppend)
+{
+    std::shared_ptr<Slot> slot;
+    {
+        std::unique_lock lock(m_mutex);
+        if (m_slots.empty() || m_slots.front()->position != m_reached)
+            return nullptr;
+        slot = m_slots.front();
+        m_slots.pop_front();
+        m_opened.wait(lock, [&] { return slot->state != Slot::State::Opening; });
+        if (slot->state == Slot::State::Waiting) {
+            slot->state = Slot::State::Opened; // no reader takes it now
+            return nullptr;
+        }
+    }
+    if (!slot->file || slot->path != path || slot->forAppend != forAppend || !slot->file->StillNamedBy(path))
+        return nullptr;
+    return std::move(slot->file);
+}
+
+void ReadAhead::Stop()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_wakeReaders.notify_all();
+    for (std::thread &thread : m_threads)
+        thread.join();
+    m_threads.clear();
+    m_slots.clear();
+}
+
+void ReadAhead::Work()
+{
+    auto block = std::make_unique_for_overwrite<char[]>(static_cast<std::size_t>(kFileBlockBytes));
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        std::shared_ptr<Slot> slot;
+        m_wakeReaders.wait(lock, [&] {
+            if (m_stopping)
+                return true;
+            const auto waiting = std::find_if(m_slots.begin(), m_slots.end(),
+                                              [](const auto &s) { return s->state == Slot::State::Waiting; });
+            if (waiting != m_slots.end())
+                slot = *waiting;
+            return slot != nullptr;
+        });
+        if (m_stopping)
+            return;
+        slot->state = Slot::State::Opening;
+        const QString path = slot->path;
+        const bool forAppend = slot->forAppend;
+        lock.unlock();
+        std::unique_ptr<InputFile> file = OpenAndRead(path, forAppend, block.get());
+        lock.lock();
+        slot->file = std::move(file);
+        slot->state = Slot::State::Opened;
+        m_opened.notify_all();
+    }
+}
+
+} // namespace tarnwell
