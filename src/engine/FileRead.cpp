@@ -85,8 +85,9 @@ bool InputFile::Open(const QString &path, bool, FileId &id)
     const std::wstring name = OpenName(path);
     if (name.empty())
         throw DeviceReadFailure(path); // not even opened: a device may answer an open
-    m_handle = ::CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    const DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | (m_openedAhead ? FILE_SHARE_DELETE : 0);
+    m_handle = ::CreateFileW(name.c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                             nullptr);
     if (m_handle != INVALID_HANDLE_VALUE) {
         if (::GetFileType(m_handle) != FILE_TYPE_DISK)
             throw DeviceReadFailure(path); // a pipe or a device named by its "\\.\" path
@@ -137,9 +138,20 @@ bool InputFile::MayOpenAhead(const QString &path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-bool InputFile::StillNamedBy(const QString &) const
+bool InputFile::StillNamedBy(const QString &path) const
 {
-    return true; // opened without sharing its removal: no other file can take its name meanwhile
+    if (!m_openedAhead)
+        return true; // opened at its turn without sharing its removal: nothing can take its name
+    // Opened for no access at all: only to ask which file the name reaches now.
+    const HANDLE now = ::CreateFileW(OpenName(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (now == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool known = ::GetFileInformationByHandle(now, &info) != 0;
+    ::CloseHandle(now);
+    return known && m_id.Known()
+           && FileId{info.dwVolumeSerialNumber, quint64(info.nFileIndexHigh) << 32 | info.nFileIndexLow} == m_id;
 }
 
 void InputFile::Rewind()
@@ -221,6 +233,8 @@ bool InputFile::MayOpenAhead(const QString &path)
 
 bool InputFile::StillNamedBy(const QString &path) const
 {
+    if (!m_openedAhead)
+        return true; // opened at its turn, by that name
     struct stat status
     {};
     return ::stat(QFile::encodeName(path).constData(), &status) == 0

@@ -17,7 +17,9 @@ namespace tarnwell {
 class InputFile
 {
 public:
-    InputFile() = default;
+    // `openedAhead`: opened before its turn, so that on Windows its name may be removed or replaced
+    // meanwhile, as if it were not open (the turn then finds out).
+    explicit InputFile(bool openedAhead = false) : m_openedAhead(openedAhead) {}
     ~InputFile() { Close(); }
     InputFile(const InputFile &) = delete;
     InputFile &operator=(const InputFile &) = delete;
@@ -32,8 +34,7 @@ public:
     // where it can. Gives the file's identity in `id`.
     bool Open(const QString &path, bool forAppend, FileId &id);
     FileId Id() const { return m_id; }
-    // Whether `path` still names the file opened (on Windows a file held open cannot be renamed or
-    // removed, so it always does).
+    // Whether `path` still names the file opened.
     bool StillNamedBy(const QString &path) const;
     // Back to the first byte, to be read again from there.
     void Rewind();
@@ -62,6 +63,7 @@ public:
 private:
     QString m_path;
     FileId m_id;
+    bool m_openedAhead = false;
 #ifdef Q_OS_WIN
     HANDLE m_handle = INVALID_HANDLE_VALUE;
 #else

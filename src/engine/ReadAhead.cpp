@@ -26,7 +26,7 @@ std::unique_ptr<InputFile> OpenAndRead(const QString &path, bool forAppend, char
 {
     if (!InputFile::MayOpenAhead(path))
         return nullptr;
-    auto file = std::make_unique<InputFile>();
+    auto file = std::make_unique<InputFile>(true);
     try {
         FileId id;
         if (!file->Open(path, forAppend, id))
