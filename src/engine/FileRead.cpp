@@ -11,6 +11,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -323,8 +324,14 @@ ReadResult ReadWholeFile(const QString &path, const CodePage &codePage, TextSink
     if (opened) {
         result.id = file.Id();
         file.Rewind();
-    } else if (!file.Open(path, keepForAppend, result.id)) {
-        return result;
+    } else {
+        const auto start = std::chrono::steady_clock::now();
+        const bool exists = file.Open(path, keepForAppend, result.id);
+        if (session.m_ahead)
+            session.m_ahead->RunOpened(
+                std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start).count());
+        if (!exists)
+            return result;
     }
     result.exists = true;
 

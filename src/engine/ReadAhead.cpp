@@ -4,6 +4,7 @@
 #include "InputFile.h"
 
 #include <algorithm>
+#include <chrono>
 #include <utility>
 
 namespace tarnwell {
@@ -49,7 +50,7 @@ void ReadAhead::Reach(int position, bool forAppend)
 {
     // The paths are asked for here, on the run's thread; the readers get them as texts.
     const int from = std::max(m_queuedTo, position) + 1;
-    const int to = std::min(m_count, position + kDepth);
+    const int to = m_resting ? from - 1 : std::min(m_count, position + kDepth);
     std::vector<std::shared_ptr<Slot>> added;
     for (int k = from; k <= to; ++k) {
         auto slot = std::make_shared<Slot>();
@@ -75,28 +76,44 @@ void ReadAhead::Reach(int position, bool forAppend)
                 m_threads.emplace_back([this] { Work(); });
         }
     }
-    if (!added.empty())
-        m_wakeReaders.notify_all();
+    for (std::size_t k = 0; k < std::min<std::size_t>(added.size(), kThreads); ++k)
+        m_wakeReaders.notify_one();
 }
 
 std::unique_ptr<InputFile> ReadAhead::Take(const QString &path, bool forAppend)
 {
     std::shared_ptr<Slot> slot;
     {
-        std::unique_lock lock(m_mutex);
+        const std::lock_guard lock(m_mutex);
         if (m_slots.empty() || m_slots.front()->position != m_reached)
             return nullptr;
         slot = m_slots.front();
         m_slots.pop_front();
-        m_opened.wait(lock, [&] { return slot->state != Slot::State::Opening; });
-        if (slot->state == Slot::State::Waiting) {
-            slot->state = Slot::State::Opened; // no reader takes it now
+        // A file not opened yet is opened by the run itself: waiting for a reader that the system
+        // has not run yet can take longer than the open, and an open a reader has begun has
+        // already asked the disk for the file.
+        if (slot->state != Slot::State::Opened)
             return nullptr;
-        }
     }
     if (!slot->file || slot->path != path || slot->forAppend != forAppend || !slot->file->StillNamedBy(path))
         return nullptr;
     return std::move(slot->file);
+}
+
+void ReadAhead::RunOpened(qint64 nanoseconds)
+{
+    const std::lock_guard lock(m_mutex);
+    Opened(nanoseconds);
+}
+
+void ReadAhead::Opened(qint64 nanoseconds)
+{
+    ++m_opens;
+    m_slowOpens += nanoseconds >= kSlowOpenNs ? 1 : 0;
+    if (m_opens < (m_resting ? 16 : 64))
+        return;
+    m_resting = m_resting ? m_slowOpens < 4 : m_slowOpens <= 4;
+    m_opens = m_slowOpens = 0;
 }
 
 void ReadAhead::Stop()
@@ -133,11 +150,13 @@ void ReadAhead::Work()
         const QString path = slot->path;
         const bool forAppend = slot->forAppend;
         lock.unlock();
+        const auto start = std::chrono::steady_clock::now();
         std::unique_ptr<InputFile> file = OpenAndRead(path, forAppend, block.get());
+        const auto took = std::chrono::steady_clock::now() - start;
         lock.lock();
+        Opened(std::chrono::duration_cast<std::chrono::nanoseconds>(took).count());
         slot->file = std::move(file);
         slot->state = Slot::State::Opened;
-        m_opened.notify_all();
     }
 }
 

@@ -37,12 +37,20 @@ public:
     // The run has come to `position`: the files before it are closed, and the files after it, up to
     // kDepth of them, are opened ahead, for appending too when `forAppend`.
     void Reach(int position, bool forAppend);
-    // The file opened ahead for the position reached, when `path` still names it and it was opened as
-    // `forAppend` asks (else none, and the caller opens the file itself). Waits for an open that a
-    // reader has begun; one not begun yet is left to the caller.
+    // The file opened ahead for the position reached, when a reader has opened it, `path` still names
+    // it and it was opened as `forAppend` asks; else none, and the caller opens the file itself.
     std::unique_ptr<InputFile> Take(const QString &path, bool forAppend);
+    // How long the open of a file that the run opened itself took. Files that keep opening at once
+    // (already in memory) need no readers, and the readers rest; a slow open (a file read from the
+    // disk, a virus scanner, a file server) sets them to work again.
+    void RunOpened(qint64 nanoseconds);
     // Closes every file opened ahead and ends the threads.
     void Stop();
+
+    // Opens are counted in rounds: the readers rest after a round of 64 opens with at most 4 slow
+    // ones, and work again after a round of 16 of the run's own opens with 4 slow ones or more (a
+    // busy machine makes a quick open look slow now and then).
+    static constexpr qint64 kSlowOpenNs = 50'000;
 
 private:
     struct Slot;
@@ -54,9 +62,11 @@ private:
     int m_queuedTo = 0; // the last position handed to the readers
     std::mutex m_mutex;
     std::condition_variable m_wakeReaders;
-    std::condition_variable m_opened;
     std::deque<std::shared_ptr<Slot>> m_slots; // in position order
     bool m_stopping = false;
+    bool m_resting = false;
+    int m_opens = 0, m_slowOpens = 0; // in this round
+    void Opened(qint64 nanoseconds);  // under the lock
     std::vector<std::thread> m_threads;
 };
 
