@@ -48,35 +48,33 @@ ReadAhead::ReadAhead(int count, std::function<QString(int)> entryText)
 
 void ReadAhead::Reach(int position, bool forAppend)
 {
-    // The paths are asked for here, on the run's thread; the readers get them as texts.
-    const int from = std::max(m_queuedTo, position) + 1;
-    const int to = m_resting ? from - 1 : std::min(m_count, position + kDepth);
-    std::vector<std::shared_ptr<Slot>> added;
-    for (int k = from; k <= to; ++k) {
-        auto slot = std::make_shared<Slot>();
-        slot->position = k;
-        slot->path = m_entryText(k);
-        slot->forAppend = forAppend;
-        added.push_back(std::move(slot));
-    }
     std::vector<std::shared_ptr<Slot>> passed; // closed outside the lock
+    int added = 0;
     {
         const std::lock_guard lock(m_mutex);
         if (m_stopping)
             return;
         m_reached = position;
-        m_queuedTo = std::max(m_queuedTo, to);
         while (!m_slots.empty() && m_slots.front()->position < position) {
             passed.push_back(std::move(m_slots.front()));
             m_slots.pop_front();
         }
-        m_slots.insert(m_slots.end(), added.begin(), added.end());
-        if (!added.empty() && m_threads.empty()) {
+        // The paths are asked for here, on the run's thread; the readers get them as texts.
+        const int to = m_resting ? 0 : std::min(m_count, position + kDepth);
+        for (int k = std::max(m_queuedTo, position) + 1; k <= to; ++k, ++added) {
+            auto slot = std::make_shared<Slot>();
+            slot->position = k;
+            slot->path = m_entryText(k);
+            slot->forAppend = forAppend;
+            m_slots.push_back(std::move(slot));
+        }
+        m_queuedTo = std::max(m_queuedTo, to);
+        if (added > 0 && m_threads.empty()) {
             for (int t = 0; t < kThreads; ++t)
                 m_threads.emplace_back([this] { Work(); });
         }
     }
-    for (std::size_t k = 0; k < std::min<std::size_t>(added.size(), kThreads); ++k)
+    for (int k = 0; k < std::min(added, kThreads); ++k)
         m_wakeReaders.notify_one();
 }
 

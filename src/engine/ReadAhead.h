@@ -55,6 +55,7 @@ public:
 private:
     struct Slot;
     void Work();
+    void Opened(qint64 nanoseconds); // under the lock
 
     const int m_count;
     const std::function<QString(int)> m_entryText;
@@ -66,7 +67,6 @@ private:
     bool m_stopping = false;
     bool m_resting = false;
     int m_opens = 0, m_slowOpens = 0; // in this round
-    void Opened(qint64 nanoseconds);  // under the lock
     std::vector<std::thread> m_threads;
 };
 

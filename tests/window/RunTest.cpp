@@ -299,8 +299,9 @@ private slots:
         eachTurn.start(0);
         fx.Find<QPushButton>("PushButton2")->click();
         QCOMPARE(fx.platform.BoxTexts(u"message"_s), QStringList{u"Done."_s});
-        // At most the value once a turn, the pointer twice a run and the value at rest.
-        QVERIFY2(counter.updates >= 3 && counter.updates <= counter.turns + 3 && counter.turns < 2000,
+        // About the value once a turn (the timer may miss a turn now and then), the pointer twice a
+        // run and the value at rest; not two or three for every file.
+        QVERIFY2(counter.updates >= 3 && counter.updates <= 2 * counter.turns + 10 && counter.turns < 2000,
                  qPrintable(u"%1 updates in %2 turns"_s.arg(counter.updates).arg(counter.turns)));
         QCOMPARE(progress->value(), 0);
         QCOMPARE(progress->text(), u"Progress Bar"_s);
