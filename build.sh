@@ -23,6 +23,10 @@ packages=(cmake ninja-build ccache g++ qt6-base-dev qt6-base-dev-tools libgl-dev
           clang libclang-rt-14-dev util-linux
           clang-format clang-tidy clazy appstream desktop-file-utils dpkg-dev x11-utils imagemagick gcovr)
 
+# What the benchmark needs besides the above: a session bus and the AT-SPI registry, for the window
+# run with the accessibility bridge on (P1A).
+bench_packages=(dbus-daemon at-spi2-core)
+
 # What the Windows cross build needs besides the above: the compiler, Wine, and apt-get source.
 windows_packages=(cmake ninja-build ccache qt6-base-dev qt6-base-dev-tools dpkg-dev g++-mingw-w64-x86-64-posix
                   wine wine64 fonts-liberation xvfb xauth x11-utils imagemagick python3)
@@ -148,7 +152,7 @@ fuzz)
     run_fuzz "${2:-600}"
     ;;
 bench)
-    install_missing "${packages[@]}"
+    install_missing "${packages[@]}" "${bench_packages[@]}"
     cmake --preset default "${cached[@]}"
     cmake --build --preset default --target tarnwell_bench
     build/default/bin/tarnwell_bench "${@:2}"

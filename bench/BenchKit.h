@@ -11,16 +11,20 @@
 #include "window/Form1.h"
 #include "window/Settings.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTimer>
 
 #include <algorithm>
@@ -29,6 +33,7 @@
 #include <cstdio>
 #include <functional>
 #include <optional>
+#include <random>
 #include <thread>
 #include <vector>
 
@@ -85,6 +90,8 @@ struct Row
     bool inclusive = true; // "at most" (<=) or "under" (<)
 };
 inline std::vector<Row> g_rows;
+// The cases not measured on this machine, each with why.
+inline std::vector<std::pair<QString, QString>> g_skipped;
 
 inline QString Figure(double v, const QString &unit)
 {
@@ -122,6 +129,29 @@ inline void PrintTable()
                     qPrintable(Spread(row.measured, row.unit)), qPrintable(baseline), qPrintable(ratio),
                     qPrintable(target), met ? "yes" : "NO");
     }
+    for (const auto &[name, why] : g_skipped)
+        std::printf("%-34s skipped: %s\n", qPrintable(name), qPrintable(why));
+}
+
+// Runs the timed parts of one repetition in a new random order each time, so that no part always
+// runs first, or always after the one that filled the caches or grew the files.
+inline void RunShuffled(std::vector<std::function<void()>> parts)
+{
+    static std::mt19937 random(std::random_device{}());
+    std::shuffle(parts.begin(), parts.end(), random);
+    for (const std::function<void()> &part : parts)
+        part();
+}
+
+// Writes the file system's dirty pages out and empties the page cache, so that the next part reads
+// from the disk. Gives why it cannot (it takes root), else nothing.
+inline QString DropCaches()
+{
+    ::sync();
+    QFile control(QStringLiteral("/proc/sys/vm/drop_caches"));
+    if (!control.open(QIODevice::WriteOnly) || control.write("3\n") != 2 || !control.flush())
+        return QStringLiteral("cannot drop the page cache (%1; it takes root)").arg(control.errorString());
+    return {};
 }
 
 inline double Seconds(const QElapsedTimer &timer)
@@ -375,8 +405,7 @@ struct Config
     bool Wants(const char *name) const { return cases.isEmpty() || cases.contains(QLatin1String(name)); }
 };
 
-// The cases, each adding its rows to the table.
-void CaseP1(const Config &cfg, Samples &p6);
+// The cases, each adding its rows to the table (the P1 cases are in TarnwellBench.cpp).
 void CaseP2(const Config &cfg, const QString &self);
 void CaseP3P4(const Config &cfg, Samples &p6);
 void CaseP5(const Config &cfg);

@@ -22,6 +22,9 @@ class AppendHost : public ErrorReporter
 public:
     virtual int EntryCount() = 0;
     virtual QString EntryText(int position) = 0; // position from 1
+    // The same, for a file that the run opens before its turn; the run still takes each path with
+    // EntryText when it comes to it, and uses nothing opened ahead under another path.
+    virtual QString EntryTextAhead(int position) = 0;
     virtual QString AppendText() = 0;
     virtual QString ConditionText() = 0;
     virtual tarnwell::ConditionMode ConditionMode() = 0;

@@ -1,5 +1,6 @@
 #include "engine/AppendRun.h"
 
+#include "ReadAhead.h"
 #include "engine/AppendJournal.h"
 #include "engine/FileRead.h"
 #include "engine/FileWrite.h"
@@ -144,7 +145,11 @@ void RunAppendJob(AppendHost &host, const QString &procedure, const CodePage &co
     // One tester and one read session serve every file: the needle is made again only when the
     // condition text changes, and the buffers are kept.
     FileTester tester(host.ConditionText());
+    // The next files are opened while this one is tested and written; each is still read, tested and
+    // written at its own turn.
+    ReadAhead ahead(count, [&host](int position) { return host.EntryTextAhead(position); });
     ReadSession session;
+    session.TakeFrom(&ahead);
     RunWrites writes;
 
     for (int i = 1; i <= count; ++i) {
@@ -177,7 +182,7 @@ void RunAppendJob(AppendHost &host, const QString &procedure, const CodePage &co
         // place, each is opened once, to read it and to append to it; the save mode that counts
         // is still the one read after the test.
         const bool tested = trap.Line(112, [&] {
-            const FileTest test = tester.Test(host, path, codePage, session, true);
+            const FileTest test = tester.Test(host, path, codePage, session, true, &ahead, i);
             read = test.read;
             mode = test.mode;
             found = test.found;
@@ -234,6 +239,7 @@ void RunAppendJob(AppendHost &host, const QString &procedure, const CodePage &co
         }
     }
     session.Close();
+    ahead.Stop();
     if (journal != nullptr)
         journal->EndRun();
     if (recorder != nullptr)

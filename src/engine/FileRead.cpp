@@ -2,6 +2,8 @@
 // mark, blocks handed over undecoded where the condition test can take them.
 #include "engine/FileRead.h"
 
+#include "InputFile.h"
+#include "ReadAhead.h"
 #include "trap/AppError.h"
 
 #include <QDir>
@@ -9,6 +11,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -44,52 +47,6 @@ AppError DeviceReadFailure(const QString &path)
     return ReadFailure(path, QStringLiteral("it is a device or a pipe, not a file"));
 }
 
-// A file read block by block: opened once, read until a short read tells its end.
-class InputFile
-{
-public:
-    InputFile() = default;
-    ~InputFile() { Close(); }
-    InputFile(const InputFile &) = delete;
-    InputFile &operator=(const InputFile &) = delete;
-
-    // Opens the file; false when it does not exist (it reads as empty text). Throws when it
-    // exists but cannot be opened, or is not a file on a disk (a folder, a pipe, a device): the
-    // open never waits, and nothing else is read. With `forAppend`, opens it for appending too
-    // where it can. Gives the file's identity and its modification time in `result`.
-    bool Open(const QString &path, bool forAppend, ReadResult &result);
-    // Fills data[0, size) as far as the file goes; gives the number of bytes read.
-    qint64 Read(char *data, qint64 size);
-    // Reads the file into `block`, kFileBlockBytes long, and hands each block read to `take`; a
-    // small file is one read, and the short read that ends it tells the end of the file. Gives the
-    // number of bytes read.
-    template <typename Take>
-    qint64 ReadBlocks(char *block, Take &&take)
-    {
-        qint64 total = 0;
-        for (qint64 got = kFileBlockBytes; got == kFileBlockBytes;) {
-            got = Read(block, kFileBlockBytes);
-            total += got;
-            if (got > 0)
-                take(QByteArrayView(block, got));
-        }
-        return total;
-    }
-    // Gives up the open file, for a session to keep, when it was opened for appending too; else
-    // gives -1 and keeps it, to be closed.
-    qintptr ReleaseForAppend();
-    void Close();
-
-private:
-    QString m_path;
-#ifdef Q_OS_WIN
-    HANDLE m_handle = INVALID_HANDLE_VALUE;
-#else
-    int m_fd = -1;
-    bool m_writable = false;
-#endif
-};
-
 #ifdef Q_OS_WIN
 // The name a file is opened by, as QFile opens one: its full path behind "\\?\", so that long paths
 // work. Empty for a name that the system takes for a device (CON, NUL, COM1 and the like, also at
@@ -115,8 +72,31 @@ std::wstring OpenName(const QString &path)
         full += L' '; // the system drops a trailing blank; kept, the name stays the invalid one it is
     return full.starts_with(L"\\\\") ? L"\\\\?\\UNC\\" + full.substr(2) : L"\\\\?\\" + full;
 }
+#endif
 
-bool InputFile::Open(const QString &path, bool, ReadResult &result)
+} // namespace
+
+namespace {
+
+#ifdef Q_OS_WIN
+// The last write, from 100 ns steps since 1601 to nanoseconds since 1970.
+qint64 ModifiedNsOf(const BY_HANDLE_FILE_INFORMATION &info)
+{
+    const qint64 written = qint64(info.ftLastWriteTime.dwHighDateTime) << 32 | info.ftLastWriteTime.dwLowDateTime;
+    return (written - 116444736000000000LL) * 100;
+}
+#else
+qint64 ModifiedNsOf(const struct stat &status)
+{
+    return qint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
+}
+#endif
+
+} // namespace
+
+#ifdef Q_OS_WIN
+
+bool InputFile::Open(const QString &path, bool, FileId &id)
 {
     m_path = path;
     if (path.isEmpty())
@@ -124,19 +104,18 @@ bool InputFile::Open(const QString &path, bool, ReadResult &result)
     const std::wstring name = OpenName(path);
     if (name.empty())
         throw DeviceReadFailure(path); // not even opened: a device may answer an open
-    m_handle = ::CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    const DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | (m_openedAhead ? FILE_SHARE_DELETE : 0);
+    m_handle = ::CreateFileW(name.c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                             nullptr);
     if (m_handle != INVALID_HANDLE_VALUE) {
         if (::GetFileType(m_handle) != FILE_TYPE_DISK)
             throw DeviceReadFailure(path); // a pipe or a device named by its "\\.\" path
         BY_HANDLE_FILE_INFORMATION info{};
         if (::GetFileInformationByHandle(m_handle, &info)) {
-            result.id = {info.dwVolumeSerialNumber, quint64(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
-            // 100 ns steps since 1601 to nanoseconds since 1970.
-            const qint64 written = qint64(info.ftLastWriteTime.dwHighDateTime) << 32
-                                   | info.ftLastWriteTime.dwLowDateTime;
-            result.modifiedNs = (written - 116444736000000000LL) * 100;
+            id = {info.dwVolumeSerialNumber, quint64(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
+            m_modifiedNs = ModifiedNsOf(info);
         }
+        m_id = id;
         return true;
     }
     // Only a path that is not there reads as empty text (a file moved away since it was listed); one
@@ -169,13 +148,49 @@ qintptr InputFile::ReleaseForAppend()
     return -1; // opened for reading only: an append opens the file again
 }
 
+bool InputFile::MayOpenAhead(const QString &path)
+{
+    if (path.isEmpty())
+        return false;
+    const std::wstring name = OpenName(path);
+    if (name.empty() || name.starts_with(L"\\\\.\\"))
+        return false;
+    const DWORD attributes = ::GetFileAttributesW(name.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool InputFile::StillNamedBy(const QString &path) const
+{
+    if (!m_openedAhead)
+        return true; // opened at its turn without sharing its removal: nothing can take its name
+    // Opened for no access at all: only to ask which file the name reaches now.
+    const HANDLE now = ::CreateFileW(OpenName(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (now == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool known = ::GetFileInformationByHandle(now, &info) != 0;
+    ::CloseHandle(now);
+    return known && m_id.Known()
+           && FileId{info.dwVolumeSerialNumber, quint64(info.nFileIndexHigh) << 32 | info.nFileIndexLow} == m_id;
+}
+
+void InputFile::Rewind()
+{
+    if (!::SetFilePointerEx(m_handle, LARGE_INTEGER{}, nullptr, FILE_BEGIN))
+        throw ReadFailure(m_path, qt_error_string(static_cast<int>(::GetLastError())));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (::GetFileInformationByHandle(m_handle, &info))
+        m_modifiedNs = ModifiedNsOf(info);
+}
+
 void InputFile::Close()
 {
     if (m_handle != INVALID_HANDLE_VALUE)
         ::CloseHandle(std::exchange(m_handle, INVALID_HANDLE_VALUE));
 }
 #else
-bool InputFile::Open(const QString &path, bool forAppend, ReadResult &result)
+bool InputFile::Open(const QString &path, bool forAppend, FileId &id)
 {
     m_path = path;
     const QByteArray native = QFile::encodeName(path);
@@ -212,8 +227,9 @@ bool InputFile::Open(const QString &path, bool forAppend, ReadResult &result)
         throw FolderReadFailure(path);
     if (!S_ISREG(status.st_mode))
         throw DeviceReadFailure(path);
-    result.id = {static_cast<quint64>(status.st_dev), static_cast<quint64>(status.st_ino)};
-    result.modifiedNs = qint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
+    id = {static_cast<quint64>(status.st_dev), static_cast<quint64>(status.st_ino)};
+    m_id = id;
+    m_modifiedNs = ModifiedNsOf(status);
     return true;
 }
 
@@ -233,12 +249,42 @@ qintptr InputFile::ReleaseForAppend()
     return m_writable ? std::exchange(m_fd, -1) : -1;
 }
 
+bool InputFile::MayOpenAhead(const QString &path)
+{
+    struct stat status
+    {};
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+bool InputFile::StillNamedBy(const QString &path) const
+{
+    if (!m_openedAhead)
+        return true; // opened at its turn, by that name
+    struct stat status
+    {};
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0
+           && FileId{static_cast<quint64>(status.st_dev), static_cast<quint64>(status.st_ino)} == m_id;
+}
+
+void InputFile::Rewind()
+{
+    if (::lseek(m_fd, 0, SEEK_SET) != 0)
+        throw ReadFailure(m_path, qt_error_string(errno));
+    struct stat status
+    {};
+    if (::fstat(m_fd, &status) != 0)
+        throw ReadFailure(m_path, qt_error_string(errno));
+    m_modifiedNs = ModifiedNsOf(status);
+}
+
 void InputFile::Close()
 {
     if (m_fd >= 0)
         ::close(std::exchange(m_fd, -1));
 }
 #endif
+
+namespace {
 
 // Whether every byte is below 80 hex; eight at a time.
 bool IsAscii(QByteArrayView bytes)
@@ -300,9 +346,23 @@ ReadResult ReadWholeFile(const QString &path, const CodePage &codePage, TextSink
 {
     session.Close();
     ReadResult result;
-    InputFile file;
-    if (!file.Open(path, keepForAppend, result))
-        return result;
+    // A file opened ahead is read again from its start: what counts is what it holds at its turn.
+    std::unique_ptr<InputFile> opened = session.m_ahead ? session.m_ahead->Take(path, keepForAppend) : nullptr;
+    InputFile ownOpen;
+    InputFile &file = opened ? *opened : ownOpen;
+    if (opened) {
+        result.id = file.Id();
+        file.Rewind();
+    } else {
+        const auto start = std::chrono::steady_clock::now();
+        const bool exists = file.Open(path, keepForAppend, result.id);
+        if (session.m_ahead)
+            session.m_ahead->RunOpened(
+                std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start).count());
+        if (!exists)
+            return result;
+    }
+    result.modifiedNs = file.ModifiedNs();
     result.exists = true;
 
     // The first block's byte-order mark tells the encoding, and with it how the blocks are handed
@@ -346,8 +406,8 @@ ReadResult ReadWholeFile(const QString &path, const CodePage &codePage, TextSink
 void ReadWholeBytes(const QString &path, const std::function<void(QByteArrayView)> &take)
 {
     InputFile file;
-    ReadResult opened;
-    if (!file.Open(path, false, opened))
+    FileId id;
+    if (!file.Open(path, false, id))
         return;
     std::unique_ptr<char[]> storage;
     file.ReadBlocks(AlignedBlock(storage), take);

@@ -40,6 +40,7 @@ public:
     virtual bool Bytes(QByteArrayView bytes, const char16_t *highHalf) = 0;
 };
 
+class ReadAhead;
 class ReadSession;
 
 // Reads the whole file in bounded chunks and hands its text to `sink` piece by piece (the
@@ -64,6 +65,8 @@ public:
     ReadSession(const ReadSession &) = delete;
     ReadSession &operator=(const ReadSession &) = delete;
     void Close(); // closes the file kept open, if any
+    // Files are taken from `ahead`, where it has opened them, instead of opened at their turn.
+    void TakeFrom(ReadAhead *ahead) { m_ahead = ahead; }
 
     // The file last read, kept open to read and append: the system's handle of it (-1: none is
     // kept), its path and the bytes read from it.
@@ -80,6 +83,7 @@ private:
                                     bool keepForAppend);
     std::unique_ptr<char[]> m_blockStorage; // the read block, kept from file to file
     HeldFile m_held;
+    ReadAhead *m_ahead = nullptr;
 };
 
 // Hands the bytes of the file to `take` block by block, as they are on disk (a byte-order mark

@@ -1,5 +1,6 @@
 #include "engine/QualifyCheck.h"
 
+#include "ReadAhead.h"
 #include "engine/AppendRun.h"
 #include "files/Paths.h"
 #include "trap/AppError.h"
@@ -12,13 +13,15 @@ namespace tarnwell {
 FileTester::FileTester(const QString &conditionText) : m_scanner(conditionText) {}
 
 FileTest FileTester::Test(AppendHost &host, const QString &path, const CodePage &codePage, ReadSession &session,
-                          bool mayAppend)
+                          bool mayAppend, ReadAhead *ahead, int position)
 {
     FileTest test;
     m_scanner.Restart(host.ConditionText());
     test.mode = host.ConditionMode();
     const bool keepForAppend = mayAppend && test.mode != ConditionMode::Unset
                                && host.SaveMode() == SaveMode::EditInPlace;
+    if (ahead != nullptr)
+        ahead->Reach(position, keepForAppend);
     test.read = ReadWholeFile(path, codePage, *this, session, keepForAppend);
     test.found = m_scanner.Found();
     return test;
@@ -42,7 +45,10 @@ std::vector<EntryCheck> CheckWhichQualify(AppendHost &host, const CodePage &code
         return answers;
     answers.reserve(static_cast<size_t>(count));
     FileTester tester(host.ConditionText());
+    // Files not in memory are opened ahead, as for a run; only ever to be read.
+    ReadAhead ahead(count, [&host](int position) { return host.EntryTextAhead(position); });
     ReadSession session;
+    session.TakeFrom(&ahead);
     for (int i = 1; i <= count; ++i) {
         // The run's turns, so that the window stays as lively as during a run.
         host.Yield();
@@ -54,7 +60,7 @@ std::vector<EntryCheck> CheckWhichQualify(AppendHost &host, const CodePage &code
         host.SetBusy(true);
         EntryCheck check;
         try {
-            const FileTest test = tester.Test(host, path, codePage, session, false);
+            const FileTest test = tester.Test(host, path, codePage, session, false, &ahead, i);
             check.answer = Qualifies(test.mode, test.found) ? EntryCheck::Answer::Qualifies
                                                             : EntryCheck::Answer::DoesNotQualify;
         } catch (const AppError &error) {
@@ -69,6 +75,8 @@ std::vector<EntryCheck> CheckWhichQualify(AppendHost &host, const CodePage &code
         }
         answers.push_back(std::move(check));
     }
+    session.Close();
+    ahead.Stop();
     host.SetBusy(false);
     host.SetProgressValue(0);
     host.SetProgressText(QStringLiteral("Progress Bar"));

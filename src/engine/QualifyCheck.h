@@ -11,6 +11,8 @@
 
 namespace tarnwell {
 
+class ReadAhead;
+
 // What the run's test found in one file.
 struct FileTest
 {
@@ -31,8 +33,9 @@ public:
     // Throws AppError when the file cannot be read. With `mayAppend`, a file that the run may
     // append to (a condition is chosen and the host's save mode is in place) is opened for
     // appending too and kept open in `session`; without it the file is only ever opened to read.
-    FileTest Test(AppendHost &host, const QString &path, const CodePage &codePage, ReadSession &session,
-                  bool mayAppend);
+    // With `ahead`, the read-ahead is told that `position` is reached, and how the file is opened.
+    FileTest Test(AppendHost &host, const QString &path, const CodePage &codePage, ReadSession &session, bool mayAppend,
+                  ReadAhead *ahead = nullptr, int position = 0);
 
 private:
     void Text(QStringView text) override;

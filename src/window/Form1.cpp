@@ -99,11 +99,16 @@ void Form1::EndBusy()
     m_busy = Busy::None;
 }
 
-void Form1::Yield()
+bool Form1::TurnDue() const
 {
     // A few milliseconds between turns keeps the window lively without a repaint per file.
     constexpr qint64 kSliceMs = 8;
-    if (m_sinceYield.isValid() && m_sinceYield.elapsed() < kSliceMs)
+    return !m_sinceYield.isValid() || m_sinceYield.elapsed() >= kSliceMs;
+}
+
+void Form1::Yield()
+{
+    if (!TurnDue())
         return;
     QCoreApplication::processEvents();
     m_sinceYield.start();

@@ -113,6 +113,8 @@ private:
     // Lets the message loop run, at most every few milliseconds, so that a long operation keeps
     // the window painted without paying a repaint per item.
     void Yield();
+    // Whether the next Yield lets the message loop run.
+    bool TurnDue() const;
     void ShowMessage(const QString &text);
     void ShowErrorBox(const QString &description, const QString &procedure, int line) override;
     void SetAppTitle();

@@ -70,6 +70,7 @@ public:
             Log(QStringLiteral("EntryText(%1)").arg(position));
         return job.files.value(position - 1);
     }
+    QString EntryTextAhead(int position) override { return job.files.value(position - 1); }
     QString AppendText() override { return job.appendText; }
     QString ConditionText() override { return job.conditionText; }
     tarnwell::ConditionMode ConditionMode() override { return job.conditionMode; }
