@@ -1,12 +1,14 @@
 // What only Windows has: hidden and system attributes in the folder walk, junctions, the registry
-// store and the ANSI code page (a file held open and the read-only attribute are rows of
-// FaultTest). Built for Windows only.
+// store, the ANSI code page and the "\\?\" paths of the program's own file calls (a file held
+// open and the read-only attribute are rows of FaultTest; long paths at work are LongPathTest's).
+// Built for Windows only.
 #include "Reliability.h"
 #include "TestRegistry.h"
 #include "engine/CodePage.h"
 #include "filelist/FileList.h"
 #include "filelist/FolderScan.h"
 #include "files/FileSystem.h"
+#include "files/Win32Path.h"
 #include "window/Settings.h"
 
 #include <windows.h>
@@ -97,6 +99,22 @@ private slots:
         QCOMPARE(names, expected);
         if (!junction)
             QSKIP("mklink /J failed; the walk was checked without a junction.");
+    }
+
+    // The program's own Win32 file calls take full "\\?\" paths, which no 260-character limit
+    // applies to: made full as an unprefixed call would make them, a network path under "UNC",
+    // one already prefixed and a device path as they stand.
+    void win32PathsAreFullAndPrefixed()
+    {
+        const auto win32 = [](const char *path) { return QString::fromStdWString(Win32Path(QLatin1String(path))); };
+        QCOMPARE(win32("C:/a/./b/../c.txt"), QStringLiteral("\\\\?\\C:\\a\\c.txt"));
+        QCOMPARE(win32("\\\\server\\share\\d.txt"), QStringLiteral("\\\\?\\UNC\\server\\share\\d.txt"));
+        QCOMPARE(win32("\\\\?\\C:\\x\\..\\y"), QStringLiteral("\\\\?\\C:\\x\\..\\y"));
+        QCOMPARE(win32("\\\\.\\pipe\\p"), QStringLiteral("\\\\.\\pipe\\p"));
+        QCOMPARE(win32("relative\\f.txt"), QStringLiteral("\\\\?\\") + QDir::toNativeSeparators(QDir::currentPath())
+                                               + QStringLiteral("\\relative\\f.txt"));
+        const QString deep = QStringLiteral("C:\\") + QString(400, u'x') + QStringLiteral("\\f.txt");
+        QCOMPARE(QString::fromStdWString(Win32Path(deep)), QStringLiteral("\\\\?\\") + deep);
     }
 
     // The window's choices live in the registry, under the company and the program, where the
