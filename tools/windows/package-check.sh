@@ -133,7 +133,7 @@ settings_key='HKCU\Software\Kestrelby\Tarnwell'
 wine reg query "$settings_key" >/dev/null 2>&1 || fail "the started program wrote no settings ($settings_key)"
 wine "$location\\Uninstall.exe" /S || fail "the silent uninstall ended with $?"
 wineserver -w # the uninstaller runs on from a copy of itself
-left=$(find "$installed" -mindepth 1 2>/dev/null | wc -l)
+left=$( (find "$installed" -mindepth 1 2>/dev/null || true) | wc -l)
 [ "$left" = 0 ] || fail "the uninstaller left $left files and folders in $installed: $(find "$installed" -mindepth 1)"
 [ ! -e "$installed" ] || fail "the uninstaller left the folder $location"
 [ ! -e "$shortcut" ] || fail "the uninstaller left the Start-menu shortcut"
