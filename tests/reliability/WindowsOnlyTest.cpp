@@ -14,6 +14,7 @@
 #include <windows.h>
 
 using namespace tarnwell;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -102,19 +103,30 @@ private slots:
     }
 
     // The program's own Win32 file calls take full "\\?\" paths, which no 260-character limit
-    // applies to: made full as an unprefixed call would make them, a network path under "UNC",
-    // one already prefixed and a device path as they stand.
+    // applies to: made full as an unprefixed call would make them (with "/" and relative paths),
+    // a network path under "UNC", a trailing blank kept, one already prefixed and a device path
+    // as they stand, a device name as its "\\.\" path.
+    void win32PathsAreFullAndPrefixed_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("win32");
+        const QString deep = u"C:\\"_s + QString(400, u'x') + u"\\f.txt"_s;
+        QTest::newRow("dots and slashes") << u"C:/a/./b/../c.txt"_s << u"\\\\?\\C:\\a\\c.txt"_s;
+        QTest::newRow("network") << u"\\\\server\\share\\d.txt"_s << u"\\\\?\\UNC\\server\\share\\d.txt"_s;
+        QTest::newRow("trailing blank") << u"C:\\a\\e.txt "_s << u"\\\\?\\C:\\a\\e.txt "_s;
+        QTest::newRow("prefixed") << u"\\\\?\\C:\\x\\..\\y"_s << u"\\\\?\\C:\\x\\..\\y"_s;
+        QTest::newRow("device path") << u"\\\\.\\pipe\\p"_s << u"\\\\.\\pipe\\p"_s;
+        QTest::newRow("device name") << u"C:\\a\\NUL"_s << u"\\\\.\\NUL"_s;
+        QTest::newRow("relative") << u"relative\\f.txt"_s
+                                  << u"\\\\?\\"_s + QDir::toNativeSeparators(QDir::currentPath())
+                                         + u"\\relative\\f.txt"_s;
+        QTest::newRow("past 400") << deep << u"\\\\?\\"_s + deep;
+    }
     void win32PathsAreFullAndPrefixed()
     {
-        const auto win32 = [](const char *path) { return QString::fromStdWString(Win32Path(QLatin1String(path))); };
-        QCOMPARE(win32("C:/a/./b/../c.txt"), QStringLiteral("\\\\?\\C:\\a\\c.txt"));
-        QCOMPARE(win32("\\\\server\\share\\d.txt"), QStringLiteral("\\\\?\\UNC\\server\\share\\d.txt"));
-        QCOMPARE(win32("\\\\?\\C:\\x\\..\\y"), QStringLiteral("\\\\?\\C:\\x\\..\\y"));
-        QCOMPARE(win32("\\\\.\\pipe\\p"), QStringLiteral("\\\\.\\pipe\\p"));
-        QCOMPARE(win32("relative\\f.txt"), QStringLiteral("\\\\?\\") + QDir::toNativeSeparators(QDir::currentPath())
-                                               + QStringLiteral("\\relative\\f.txt"));
-        const QString deep = QStringLiteral("C:\\") + QString(400, u'x') + QStringLiteral("\\f.txt");
-        QCOMPARE(QString::fromStdWString(Win32Path(deep)), QStringLiteral("\\\\?\\") + deep);
+        QFETCH(QString, path);
+        QFETCH(QString, win32);
+        QCOMPARE(QString::fromStdWString(Win32Path(path)), win32);
     }
 
     // The window's choices live in the registry, under the company and the program, where the
