@@ -1,6 +1,6 @@
 // What only Windows has: hidden and system attributes in the folder walk, junctions, the registry
 // store, the ANSI code page and the "\\?\" paths of the program's own file calls (a file held
-// open and the read-only attribute are rows of FaultTest; long paths at work are LongPathTest's).
+// open and the read-only attribute are rows of FaultTest; long paths at work are RunTest's).
 // Built for Windows only.
 #include "Reliability.h"
 #include "TestRegistry.h"

@@ -27,6 +27,6 @@ if [ "$skipped" -gt 0 ]; then
     echo "windows: skipped, with the reasons given:"
     grep -E '^SKIP   :' <<<"$output" | sed -E 's/^SKIP   : /  /' | sort | uniq
 fi
-grep -E '^QINFO  : LongPathTest::' <<<"$output" | sed -E 's/^QINFO  : [^ ]+ /windows: /' || true
+grep -E '^QINFO  : RunTest::longPaths' <<<"$output" | sed -E 's/^QINFO  : [^ ]+ /windows: /' || true
 echo "windows: $passed passed, $failed failed, $skipped skipped"
 exit $status
