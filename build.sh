@@ -14,7 +14,9 @@
 #                      src/ per subsystem (gcovr)
 #   ./build.sh windows cross-build for Windows with MinGW-w64 (Qt for Windows is built once and
 #                      cached, see tools/windows/build-qt.sh), run every test program under Wine,
-#                      pack the ZIP and start the unpacked program under Wine on a virtual screen
+#                      pack the ZIP and the installer, read the program file's resources back,
+#                      start the unpacked program under Wine on a virtual screen, install, start
+#                      and uninstall the installed one there
 # Installs the Debian packages it needs when they are missing (run as root on Debian 12).
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -27,9 +29,10 @@ packages=(cmake ninja-build ccache g++ qt6-base-dev qt6-base-dev-tools libgl-dev
 # run with the accessibility bridge on (P1A).
 bench_packages=(dbus-daemon at-spi2-core)
 
-# What the Windows cross build needs besides the above: the compiler, Wine, and apt-get source.
+# What the Windows cross build needs besides the above: the compiler, Wine, apt-get source and
+# the installer compiler (NSIS).
 windows_packages=(cmake ninja-build ccache qt6-base-dev qt6-base-dev-tools dpkg-dev g++-mingw-w64-x86-64-posix
-                  wine wine64 fonts-liberation xvfb xauth x11-utils imagemagick python3)
+                  wine wine64 fonts-liberation xvfb xauth x11-utils imagemagick python3 nsis)
 
 install_missing() {
     local missing=()
@@ -187,7 +190,7 @@ windows)
     cmake --preset windows-mingw -DCMAKE_PREFIX_PATH="$qt_windows" "${cached[@]}"
     cmake --build --preset windows-mingw
     tools/windows/run-tests.sh build/windows-mingw
-    tools/windows/zip-check.sh build/windows-mingw
+    tools/windows/package-check.sh build/windows-mingw
     ;;
 *)
     echo "usage: $0 start|test|reliability|fuzz [SECONDS]|bench [options]|coverage|windows" >&2

@@ -7,7 +7,8 @@
 #            metainfo and the icon in the hicolor sizes.  cpack -G DEB builds the package.
 #   Windows: <prefix>/bin/{tarnwell.exe,Samples,x,HAND-M.CUR} plus the Qt libraries and plugins:
 #            copied by our own rules when cross-built with MinGW-w64, added by Qt's deploy script
-#            (windeployqt) with MSVC.  cpack -G ZIP builds the archive.
+#            (windeployqt) with MSVC.  cpack -G ZIP builds the archive, cpack -G NSIS the installer
+#            (our own script, dist/windows/NSIS.template.in), both of the same files.
 include(GNUInstallDirs)
 
 set(TARNWELL_APP_ID com.kestrelby.Tarnwell)
@@ -71,8 +72,12 @@ set(CPACK_PACKAGE_HOMEPAGE_URL "https://kestrelby.com/tarnwell")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY Tarnwell)
 set(CPACK_STRIP_FILES ON)
 if(WIN32)
-    set(CPACK_GENERATOR ZIP)
+    set(CPACK_GENERATOR ZIP NSIS)
     set(CPACK_PACKAGE_FILE_NAME Tarnwell-${PROJECT_VERSION}-windows-x64)
+    # The installer: per user without administrator rights by default, for all users as an
+    # option, with a Start-menu entry, an entry under installed apps and an uninstaller.
+    set(CPACK_MODULE_PATH ${PROJECT_SOURCE_DIR}/dist/windows)
+    set(CPACK_NSIS_MUI_ICON ${PROJECT_SOURCE_DIR}/src/look/icons/tarnwell.ico)
 else()
     set(CPACK_GENERATOR DEB)
     set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

@@ -6,6 +6,7 @@
 
 Outputs
   src/look/icons/tarnwell-<N>.png   N = 16, 24, 32, 48, 64, 128, 256
+  src/look/icons/tarnwell.ico       the same pictures, for the Windows program file and installer
   bundle/HAND-M.CUR                 32x32, 32-bit, hotspot at the fingertip
 
 Standard library only. The icon is drawn from a few shapes in unit coordinates and
@@ -213,8 +214,9 @@ def hand_cursor():
     return shaded, (xs[len(xs) // 2], top)
 
 
-def cur_bytes(rows, hotspot):
-    """One 32-bit image in the Windows CUR container (ICONDIR type 2)."""
+def dib_bytes(rows):
+    """One 32-bit picture as icon and cursor files hold it: a bitmap header of twice the
+    height, the colours bottom-up, then the AND mask (set where the picture is transparent)."""
     n = len(rows)
     xor = bytearray()
     for row in reversed(rows):  # bottom-up
@@ -229,19 +231,42 @@ def cur_bytes(rows, hotspot):
                 line[x // 8] |= 0x80 >> (x % 8)
         and_mask += line
     info = struct.pack("<IiiHHIIiiII", 40, n, n * 2, 1, 32, 0, len(xor) + len(and_mask), 0, 0, 0, 0)
-    image = info + xor + and_mask
+    return info + xor + and_mask
+
+
+def cur_bytes(rows, hotspot):
+    """One 32-bit image in the Windows CUR container (ICONDIR type 2)."""
+    n = len(rows)
+    image = dib_bytes(rows)
     header = struct.pack("<HHH", 0, 2, 1)
     entry = struct.pack("<BBBBHHII", n % 256, n % 256, 0, 0, hotspot[0], hotspot[1], len(image), 6 + 16)
     return header + entry + image
+
+
+def ico_bytes(pictures):
+    """The Windows ICO container (ICONDIR type 1) of (size, rows, png) pictures, smallest first:
+    32-bit bitmaps below 256 pixels, the 256-pixel picture as its PNG, as Windows' own icons are."""
+    images = [png if size >= 256 else dib_bytes(rows) for size, rows, png in pictures]
+    data = struct.pack("<HHH", 0, 1, len(images))
+    offset = 6 + 16 * len(images)
+    for (size, _, _), image in zip(pictures, images):
+        data += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(image), offset)
+        offset += len(image)
+    return data + b"".join(images)
 
 
 # ----------------------------------------------------------------------------- main
 
 def outputs():
     files = {}
+    pictures = []
     for size in ICON_SIZES:
-        files[os.path.join("src", "look", "icons", "tarnwell-%d.png" % size)] = \
-            png_bytes(size, size, render_icon(size))
+        rows = render_icon(size)
+        png = png_bytes(size, size, rows)
+        files[os.path.join("src", "look", "icons", "tarnwell-%d.png" % size)] = png
+        pictures.append((size, rows, png))
+    # The same pictures in one file, for the Windows program file and its installer.
+    files[os.path.join("src", "look", "icons", "tarnwell.ico")] = ico_bytes(pictures)
     rows, hotspot = hand_cursor()
     files[os.path.join("bundle", "HAND-M.CUR")] = cur_bytes(rows, hotspot)
     return files

@@ -18,7 +18,7 @@
 #include <utility>
 
 #ifdef Q_OS_WIN
-#include <qt_windows.h>
+#include "files/Win32Path.h"
 
 #include <string>
 #else
@@ -50,27 +50,12 @@ AppError DeviceReadFailure(const QString &path)
 #ifdef Q_OS_WIN
 // The name a file is opened by, as QFile opens one: its full path behind "\\?\", so that long paths
 // work. Empty for a name that the system takes for a device (CON, NUL, COM1 and the like, also at
-// the end of a folder path): its full path is then "\\.\" and the device's name.
+// the end of a folder path) when it was not given as a "\\.\" path.
 std::wstring OpenName(const QString &path)
 {
-    const std::wstring given = QDir::toNativeSeparators(path).toStdWString();
-    if (given.starts_with(L"\\\\.\\") || given.starts_with(L"\\\\?\\"))
-        return given;
-    std::wstring full(std::max<std::size_t>(MAX_PATH, given.size() + 1), L'\0');
-    for (;;) {
-        const DWORD length = ::GetFullPathNameW(given.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-        if (length == 0)
-            return given; // the open tells what is wrong with it
-        const bool fits = length < full.size();
-        full.resize(length);
-        if (fits)
-            break;
-    }
-    if (full.starts_with(L"\\\\.\\"))
-        return {};
-    if (given.back() == L' ')
-        full += L' '; // the system drops a trailing blank; kept, the name stays the invalid one it is
-    return full.starts_with(L"\\\\") ? L"\\\\?\\UNC\\" + full.substr(2) : L"\\\\?\\" + full;
+    std::wstring name = Win32Path(path);
+    const bool device = name.starts_with(L"\\\\.\\") && !QDir::toNativeSeparators(path).startsWith(u"\\\\.\\");
+    return device ? std::wstring() : name;
 }
 #endif
 

@@ -6,7 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <qt_windows.h>
+#include "files/Win32Path.h"
 
 namespace tarnwell {
 
@@ -16,11 +16,6 @@ QString PendingName(const QString &target)
 {
     const QFileInfo info(target);
     return QDir::toNativeSeparators(info.path() + QLatin1Char('/') + PendingFileName(info.fileName()));
-}
-
-const wchar_t *Wide(const QString &text)
-{
-    return reinterpret_cast<const wchar_t *>(text.utf16());
 }
 
 } // namespace
@@ -47,23 +42,24 @@ void ReplaceAtomically(const QString &source, const QString &target, const QByte
                        const BlockWriter &writeBlock)
 {
     const QString pending = PendingName(target);
-    ::SetFileAttributesW(Wide(pending), FILE_ATTRIBUTE_NORMAL);
-    ::DeleteFileW(Wide(pending));
+    const std::wstring pendingPath = Win32Path(pending); // any length, as QFile takes it
+    ::SetFileAttributesW(pendingPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileW(pendingPath.c_str());
     QFile out(pending);
     if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
         throw WriteFailure(target, out.errorString());
-    ::SetFileAttributesW(Wide(pending), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE);
+    ::SetFileAttributesW(pendingPath.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE);
     try {
         CopyAndAppend(out, source, target, appendix, writeBlock);
         out.close();
         // The target takes the attributes of the file renamed over it: plain again first.
-        ::SetFileAttributesW(Wide(pending), FILE_ATTRIBUTE_ARCHIVE);
-        if (!::MoveFileExW(Wide(pending), Wide(QDir::toNativeSeparators(target)), MOVEFILE_REPLACE_EXISTING))
+        ::SetFileAttributesW(pendingPath.c_str(), FILE_ATTRIBUTE_ARCHIVE);
+        if (!::MoveFileExW(pendingPath.c_str(), Win32Path(target).c_str(), MOVEFILE_REPLACE_EXISTING))
             throw WriteFailure(target, qt_error_string(static_cast<int>(::GetLastError())));
     } catch (...) {
         out.close();
-        ::SetFileAttributesW(Wide(pending), FILE_ATTRIBUTE_NORMAL);
-        ::DeleteFileW(Wide(pending));
+        ::SetFileAttributesW(pendingPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileW(pendingPath.c_str());
         throw;
     }
 }

@@ -1,7 +1,8 @@
-// Attributes, listings and identities from the Win32 calls (wide-character versions, so every
-// name the file system holds can be reached).
+// Attributes, listings and identities from the Win32 calls (wide-character versions with full
+// "\\?\" paths, so every name the file system holds can be reached, at any length).
 #include "Wildcard.h"
 #include "files/FileSystem.h"
+#include "files/Win32Path.h"
 #include "trap/ErrorNumbers.h"
 
 #ifndef NOMINMAX
@@ -15,13 +16,6 @@
 namespace tarnwell {
 
 namespace {
-
-// QString holds UTF-16 with a terminating NUL, which is what the W calls take. The string must
-// outlive the call.
-const wchar_t *Wide(const QString &text)
-{
-    return reinterpret_cast<const wchar_t *>(text.utf16());
-}
 
 QString WithBackslash(const QString &folder)
 {
@@ -53,8 +47,8 @@ DWORD ForEachEntry(const QString &folder, Take take)
 {
     const QString query = WithBackslash(folder) + QLatin1Char('*');
     WIN32_FIND_DATAW data;
-    const HANDLE find = ::FindFirstFileExW(Wide(query), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
-                                           FIND_FIRST_EX_LARGE_FETCH);
+    const HANDLE find = ::FindFirstFileExW(Win32Path(query).c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
+                                           nullptr, FIND_FIRST_EX_LARGE_FETCH);
     if (find == INVALID_HANDLE_VALUE) {
         const DWORD error = ::GetLastError();
         return error == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : error;
@@ -72,8 +66,8 @@ DWORD ForEachEntry(const QString &folder, Take take)
 bool FileIsPresent(const QString &path)
 {
     // Access 0 opens without reading; a folder never opens without FILE_FLAG_BACKUP_SEMANTICS.
-    const HANDLE handle = ::CreateFileW(Wide(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                        FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    const HANDLE handle = ::CreateFileW(Win32Path(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return false;
     ::CloseHandle(handle);
@@ -85,8 +79,9 @@ QString FolderIdentity(const QString &folder)
 {
     // Access 0 still allows reading metadata; FILE_FLAG_BACKUP_SEMANTICS opens a folder, and
     // without FILE_FLAG_OPEN_REPARSE_POINT a junction or link is followed to its target.
-    const HANDLE handle = ::CreateFileW(Wide(folder), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HANDLE handle = ::CreateFileW(Win32Path(folder).c_str(), 0,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return QString();
     BY_HANDLE_FILE_INFORMATION info;
@@ -137,7 +132,7 @@ int AttributesOf(const QString &path)
 {
     if (path.isEmpty())
         return -1;
-    const DWORD attributes = ::GetFileAttributesW(Wide(path));
+    const DWORD attributes = ::GetFileAttributesW(Win32Path(path).c_str());
     return attributes == INVALID_FILE_ATTRIBUTES ? -1 : FolderAttributeValue(attributes);
 }
 

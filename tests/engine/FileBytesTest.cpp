@@ -233,9 +233,6 @@ private slots:
     }
     void longNames()
     {
-#ifdef Q_OS_WIN
-        QSKIP("The folder's path and a name of 255 characters pass MAX_PATH, which the Windows calls here do not.");
-#endif
         QFETCH(int, bytes);
         QFETCH(bool, unnamed);
         QFETCH(bool, older);

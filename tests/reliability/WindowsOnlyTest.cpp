@@ -1,17 +1,20 @@
 // What only Windows has: hidden and system attributes in the folder walk, junctions, the registry
-// store and the ANSI code page (a file held open and the read-only attribute are rows of
-// FaultTest). Built for Windows only.
+// store, the ANSI code page and the "\\?\" paths of the program's own file calls (a file held
+// open and the read-only attribute are rows of FaultTest; long paths at work are RunTest's).
+// Built for Windows only.
 #include "Reliability.h"
 #include "TestRegistry.h"
 #include "engine/CodePage.h"
 #include "filelist/FileList.h"
 #include "filelist/FolderScan.h"
 #include "files/FileSystem.h"
+#include "files/Win32Path.h"
 #include "window/Settings.h"
 
 #include <windows.h>
 
 using namespace tarnwell;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -97,6 +100,27 @@ private slots:
         QCOMPARE(names, expected);
         if (!junction)
             QSKIP("mklink /J failed; the walk was checked without a junction.");
+    }
+
+    // The program's own Win32 file calls take full "\\?\" paths, which no 260-character limit
+    // applies to: made full as an unprefixed call would make them, a network path under "UNC", a
+    // trailing blank kept, a device path as it stands (device names are FileBytesTest's).
+    void win32PathsAreFullAndPrefixed_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("win32");
+        const QString deep = u"C:\\"_s + QString(400, u'x') + u"\\f.txt"_s;
+        QTest::newRow("dots and slashes") << u"C:/a/./b/../c.txt"_s << u"\\\\?\\C:\\a\\c.txt"_s;
+        QTest::newRow("network") << u"\\\\server\\share\\d.txt"_s << u"\\\\?\\UNC\\server\\share\\d.txt"_s;
+        QTest::newRow("trailing blank") << u"C:\\a\\e.txt "_s << u"\\\\?\\C:\\a\\e.txt "_s;
+        QTest::newRow("device path") << u"\\\\.\\pipe\\p"_s << u"\\\\.\\pipe\\p"_s;
+        QTest::newRow("past 400") << deep << u"\\\\?\\"_s + deep;
+    }
+    void win32PathsAreFullAndPrefixed()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, win32);
+        QCOMPARE(QString::fromStdWString(Win32Path(path)), win32);
     }
 
     // The window's choices live in the registry, under the company and the program, where the

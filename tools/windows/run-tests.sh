@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test program of a Windows build under Wine (through CTest and wine-run.sh) and
-# prints a summary: the programs built, the test functions passed, failed and skipped, and the
-# reason of every skip.
+# prints a summary: the programs built, the test functions passed, failed and skipped, the reason
+# of every skip, and what the long-path test reached.
 #   run-tests.sh <build dir>
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -27,5 +27,6 @@ if [ "$skipped" -gt 0 ]; then
     echo "windows: skipped, with the reasons given:"
     grep -E '^SKIP   :' <<<"$output" | sed -E 's/^SKIP   : /  /' | sort | uniq
 fi
+grep -E '^QINFO  : RunTest::longPaths' <<<"$output" | sed -E 's/^QINFO  : [^ ]+ /windows: /' || true
 echo "windows: $passed passed, $failed failed, $skipped skipped"
 exit $status
