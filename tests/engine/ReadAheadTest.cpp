@@ -10,6 +10,8 @@
 #include <QTest>
 #include <QThread>
 
+#include <filesystem>
+
 using namespace tarnwell;
 using namespace tarnwell::testing;
 using namespace Qt::StringLiterals;
@@ -62,6 +64,11 @@ private slots:
         QFETCH(int, change);
         QFETCH(QByteArray, expected);
         QFETCH(int, boxes);
+#ifdef Q_OS_WIN
+        if (change == MadeAFolder || change == Replaced)
+            QSKIP("a name may not be removed or renamed over while a file is open under it (older delete "
+                  "semantics, as under Wine), and files opened ahead are open");
+#endif
         QTemporaryDir dir;
         JobFields job;
         job.outputFolder = dir.path();
@@ -80,7 +87,12 @@ private slots:
                 QVERIFY(file.open(QIODevice::ReadWrite) && file.write("zzzz") == 4);
             } else if (change == Replaced) {
                 QVERIFY(WriteBytes(changed + u".new"_s, "more"));
-                QVERIFY(QFile::remove(changed) && QFile::rename(changed + u".new"_s, changed));
+                // Over the old name in one step, as editors save (on Windows a name removed while a
+                // file is open under it may stay taken until that file is closed).
+                std::error_code error;
+                std::filesystem::rename(std::filesystem::path(QString(changed + u".new"_s).toStdU16String()),
+                                        std::filesystem::path(changed.toStdU16String()), error);
+                QVERIFY2(!error, error.message().c_str());
             } else {
                 QVERIFY(file.remove() && (change == Removed || QDir().mkdir(changed)));
             }

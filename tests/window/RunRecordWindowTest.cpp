@@ -70,12 +70,13 @@ private slots:
             rows = dialog->findChild<QTableWidget *>(u"EntryTable"_s)->rowCount();
             if (const QString shot = qEnvironmentVariable("TARNWELL_LASTRUN_SHOT"); !shot.isEmpty())
                 dialog->grab().save(shot);
+            // The dialog's own focus: on some desktops it opens before it is the active window.
+            const auto focused = [dialog] { return dialog->focusWidget() ? dialog->focusWidget() : dialog; };
             for (const char *name : {"SaveCsvButton", "CloseButton"}) {
-                for (int presses = 0; presses < 8 && QApplication::focusWidget()->objectName() != QLatin1String(name);
-                     ++presses)
-                    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-                focusedButtons << QApplication::focusWidget()->objectName();
-                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+                for (int presses = 0; presses < 8 && focused()->objectName() != QLatin1String(name); ++presses)
+                    QTest::keyClick(focused(), Qt::Key_Tab);
+                focusedButtons << focused()->objectName();
+                QTest::keyClick(focused(), Qt::Key_Return);
             }
             if (dialog->isVisible())
                 dialog->reject();
