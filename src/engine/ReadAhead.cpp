@@ -36,7 +36,14 @@ std::unique_ptr<InputFile> OpenAndRead(const QString &path, bool forAppend, char
     } catch (const std::exception &) {
         return nullptr;
     }
+#ifdef Q_OS_WIN
+    // On Windows an open file keeps its name from being removed or renamed over (where the system
+    // keeps the older delete rules), so no file is held open ahead there: the reader only brings its
+    // first block into the cache, and the run opens it at its turn.
+    return nullptr;
+#else
     return file;
+#endif
 }
 
 } // namespace
