@@ -3,15 +3,7 @@
 #include "Wildcard.h"
 #include "files/FileSystem.h"
 #include "files/Win32Path.h"
-#include "trap/ErrorNumbers.h"
-
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "trap/ErrorNumbers.h" // Win32Path.h brings <windows.h>
 
 namespace tarnwell {
 
